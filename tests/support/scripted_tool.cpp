@@ -1,0 +1,115 @@
+// A console program that plays a tool for the launcher's tests. Its arguments are a
+// script of actions, run in order:
+//   print TEXT     TEXT and CR LF, in the OEM code page
+//   write TEXT     TEXT alone
+//   hex BYTES      raw bytes, e.g. 82e9c3a9 (for code-page tests)
+//   stderr TEXT    TEXT and CR LF on standard error
+//   sleep MS       wait
+//   lines N MS     "line 1" .. "line N", one every MS milliseconds
+//   stamped N MS   N lines "stamp <performance counter>", one every MS milliseconds
+//   flood BYTES    that many bytes of 'x' lines, as fast as the pipe takes them
+//   args           the raw command line, then each argument: "cmdline: ...", "argv[i]: ..."
+//   grandchild     starts a copy of itself that sleeps a minute, holding our output,
+//                  and prints "grandchild <pid>"
+//   pid            prints "pid <its process id>"
+//   exit CODE      ends with that exit code
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+HANDLE Out() { return ::GetStdHandle(STD_OUTPUT_HANDLE); }
+
+bool WriteBytes(HANDLE h, const std::string& bytes) {
+  DWORD done = 0;
+  return bytes.empty() || ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+}
+
+std::string ToOem(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int n = ::WideCharToMultiByte(CP_OEMCP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_OEMCP, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
+  return bytes;
+}
+
+std::string FromHex(const std::wstring& hex) {
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes.push_back(static_cast<char>(std::wcstoul(hex.substr(i, 2).c_str(), nullptr, 16)));
+  }
+  return bytes;
+}
+
+void Flood(unsigned long long total) {
+  std::string block;
+  for (int i = 0; block.size() < 64 * 1024; ++i) block += "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\r\n";
+  while (total > 0) {
+    const std::size_t n = total < block.size() ? static_cast<std::size_t>(total) : block.size();
+    if (!WriteBytes(Out(), block.substr(0, n))) return;  // the reader is gone
+    total -= n;
+  }
+}
+
+void StartGrandchild() {
+  wchar_t self[MAX_PATH];
+  ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring line = L"\"" + std::wstring(self) + L"\" sleep 60000";
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!::CreateProcessW(self, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi)) {
+    WriteBytes(Out(), "grandchild failed\r\n");
+    return;
+  }
+  WriteBytes(Out(), "grandchild " + std::to_string(pi.dwProcessId) + "\r\n");
+  ::CloseHandle(pi.hThread);
+  ::CloseHandle(pi.hProcess);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring action = argv[i];
+    const std::wstring arg = i + 1 < argc ? argv[i + 1] : L"";
+    if (action == L"print") {
+      WriteBytes(Out(), ToOem(arg) + "\r\n"); ++i;
+    } else if (action == L"write") {
+      WriteBytes(Out(), ToOem(arg)); ++i;
+    } else if (action == L"hex") {
+      WriteBytes(Out(), FromHex(arg)); ++i;
+    } else if (action == L"stderr") {
+      WriteBytes(::GetStdHandle(STD_ERROR_HANDLE), ToOem(arg) + "\r\n"); ++i;
+    } else if (action == L"sleep") {
+      ::Sleep(std::wcstoul(arg.c_str(), nullptr, 10)); ++i;
+    } else if (action == L"lines" || action == L"stamped") {
+      const unsigned long n = std::wcstoul(arg.c_str(), nullptr, 10);
+      const unsigned long delay = i + 2 < argc ? std::wcstoul(argv[i + 2], nullptr, 10) : 0;
+      for (unsigned long k = 1; k <= n; ++k) {
+        if (delay > 0) ::Sleep(delay);
+        LARGE_INTEGER now;
+        ::QueryPerformanceCounter(&now);
+        const std::string text = action == L"lines" ? "line " + std::to_string(k)
+                                                    : "stamp " + std::to_string(now.QuadPart);
+        if (!WriteBytes(Out(), text + "\r\n")) return 1;
+      }
+      i += 2;
+    } else if (action == L"flood") {
+      Flood(std::wcstoull(arg.c_str(), nullptr, 10)); ++i;
+    } else if (action == L"args") {
+      WriteBytes(Out(), "cmdline: " + ToOem(::GetCommandLineW()) + "\r\n");
+      for (int k = 0; k < argc; ++k) WriteBytes(Out(), "argv[" + std::to_string(k) + "]: " + ToOem(argv[k]) + "\r\n");
+    } else if (action == L"pid") {
+      WriteBytes(Out(), "pid " + std::to_string(::GetCurrentProcessId()) + "\r\n");
+    } else if (action == L"grandchild") {
+      StartGrandchild();
+    } else if (action == L"exit") {
+      return static_cast<int>(std::wcstol(arg.c_str(), nullptr, 10));
+    }
+  }
+  return 0;
+}
