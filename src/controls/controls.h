@@ -1,0 +1,108 @@
+#pragma once
+// Thin wrappers over the Win32 controls. Each holds only the control's HWND and reads
+// and writes the real control: there is no copy of its state. Positions are in twips
+// (1/1440 inch) of the window's DPI.
+
+#include <windows.h>
+
+#include <string>
+
+#include "common/unique_handles.h"
+
+namespace vexlo {
+
+[[nodiscard]] int TwipsToPixels(double twips, UINT dpi) noexcept;
+[[nodiscard]] float PixelsToTwips(int pixels, UINT dpi) noexcept;
+[[nodiscard]] UINT DpiOf(HWND hwnd) noexcept;
+[[nodiscard]] std::wstring WindowText(HWND hwnd);
+[[nodiscard]] UniqueFont MakeArialFont(double points, bool bold, UINT dpi);
+
+class Control {
+ public:
+  HWND hwnd = nullptr;
+
+  [[nodiscard]] bool Enabled() const { return ::IsWindowEnabled(hwnd) != FALSE; }
+  void Enabled(bool on) const { ::EnableWindow(hwnd, on ? TRUE : FALSE); }
+  [[nodiscard]] bool TabStop() const { return (::GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_TABSTOP) != 0; }
+  void TabStop(bool on) const;
+  // The control's own visibility, whether or not its window is shown yet.
+  [[nodiscard]] bool Visible() const { return (::GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_VISIBLE) != 0; }
+};
+
+class TextBox : public Control {
+ public:
+  [[nodiscard]] std::wstring Text() const { return WindowText(hwnd); }
+  void Text(const std::wstring& text) const { ::SetWindowTextW(hwnd, text.c_str()); }
+  [[nodiscard]] int TextLength() const { return ::GetWindowTextLengthW(hwnd); }
+  [[nodiscard]] int SelStart() const;
+  // Puts the caret there, with nothing selected, and scrolls it into view.
+  void SelStart(int position) const;
+  // Adds text at the end without rewriting what the box holds. A box that is full
+  // takes what fits.
+  void Append(const std::wstring& text) const;
+};
+
+class CommandButton : public Control {
+ public:
+  [[nodiscard]] std::wstring Caption() const { return WindowText(hwnd); }
+  void Caption(const std::wstring& text) const { ::SetWindowTextW(hwnd, text.c_str()); }
+};
+
+// Value 1 ticked, 0 not.
+class CheckBox : public Control {
+ public:
+  [[nodiscard]] int Value() const;
+  void Value(int value) const;
+};
+
+// Selecting one deselects the others of its group, as a click would.
+class OptionButton : public Control {
+ public:
+  [[nodiscard]] bool Value() const;
+  void Value(bool selected) const;
+};
+
+class Label : public Control {
+ public:
+  [[nodiscard]] std::wstring Caption() const { return WindowText(hwnd); }
+  void Caption(const std::wstring& text) const { ::SetWindowTextW(hwnd, text.c_str()); }
+};
+
+// A page container; it hands its children's notifications to the window.
+class Frame : public Control {
+ public:
+  static constexpr wchar_t kClassName[] = L"VexloFrame";
+  [[nodiscard]] static bool Register(HINSTANCE instance);
+
+  void Move(float left, float top, float width, float height) const;
+  // Position 0 brings the frame in front of its siblings.
+  void ZOrder(int position) const;
+  [[nodiscard]] RECT BoundsTwips() const;
+};
+
+class TabStrip : public Control {
+ public:
+  // 1-based index of the selected tab.
+  [[nodiscard]] int SelectedItem() const;
+  void SelectedItem(int index) const;
+  // The display area inside the tabs, in twips of the tab strip's container.
+  [[nodiscard]] float ClientLeft() const { return ClientArea().left; }
+  [[nodiscard]] float ClientTop() const { return ClientArea().top; }
+  [[nodiscard]] float ClientWidth() const { return ClientArea().width; }
+  [[nodiscard]] float ClientHeight() const { return ClientArea().height; }
+
+ private:
+  struct Area {
+    float left, top, width, height;
+  };
+  [[nodiscard]] Area ClientArea() const;
+};
+
+// Panels addressed from 1.
+class StatusBar : public Control {
+ public:
+  [[nodiscard]] std::wstring PanelText(int panel) const;
+  void PanelText(int panel, const std::wstring& text) const;
+};
+
+}  // namespace vexlo

@@ -1,0 +1,158 @@
+#include "main_window/frm_vexlo.h"
+
+#include <commctrl.h>
+
+#include "main_window/control_ids.h"
+#include "main_window/resource.h"
+
+namespace vexlo {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"VexloMainWindow";
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
+constexpr int kClientWidth = 6645;   // twips
+constexpr int kClientHeight = 5925;  // twips
+constexpr COLORREF kBlue = RGB(0, 0, 255);
+
+// A control's place and size in twips of its container.
+struct Place {
+  int left, top, width, height;
+};
+
+}  // namespace
+
+frm_Vexlo::frm_Vexlo(Options options) : options_(std::move(options)) {}
+
+frm_Vexlo::~frm_Vexlo() {
+  // Releasing the launcher first means no event reaches a half-destroyed window.
+  oLaunch.reset();
+  window_.reset();
+}
+
+bool frm_Vexlo::Load(std::wstring& failure) {
+  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = &frm_Vexlo::WindowProc;
+  wc.hInstance = instance;
+  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kWindowClass;
+  if ((!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) ||
+      !Frame::Register(instance)) {
+    failure = L"The window class could not be registered.";
+    return false;
+  }
+
+  const UINT dpi = ::GetDpiForSystem();
+  RECT outer{0, 0, TwipsToPixels(kClientWidth, dpi), TwipsToPixels(kClientHeight, dpi)};
+  ::AdjustWindowRectExForDpi(&outer, kWindowStyle, FALSE, kWindowExStyle, dpi);
+  const int width = outer.right - outer.left;
+  const int height = outer.bottom - outer.top;
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  ::GetMonitorInfoW(::MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const RECT& work = monitor.rcWork;
+  const int x = work.left + (work.right - work.left - width) / 2;
+  const int y = work.top + (work.bottom - work.top - height) / 2;
+
+  // Hidden until Form_Load has put everything in its starting state.
+  window_.reset(::CreateWindowExW(kWindowExStyle, kWindowClass, L"Telvaro", kWindowStyle, x, y, width,
+                                  height, nullptr, nullptr, instance, this));
+  if (!window_ || !CreateControls()) {
+    failure = L"The window could not be created.";
+    window_.reset();
+    return false;
+  }
+  try {
+    Form_Load();
+  } catch (const std::exception&) {
+    failure = L"The console launcher could not be created, so no tool can be run.";
+    oLaunch.reset();
+    window_.reset();
+    return false;
+  }
+  return true;
+}
+
+void frm_Vexlo::Show() const {
+  ::ShowWindow(window_.get(), SW_SHOWNORMAL);
+  ::UpdateWindow(window_.get());
+}
+
+LRESULT CALLBACK frm_Vexlo::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lp);
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<frm_Vexlo*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (self == nullptr) return ::DefWindowProcW(hwnd, msg, wp, lp);
+  return self->HandleMessage(hwnd, msg, wp, lp);
+}
+
+LRESULT frm_Vexlo::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_COMMAND:
+      OnCommand(LOWORD(wp), HIWORD(wp));
+      return 0;
+    case WM_CTLCOLORSTATIC:
+      return OnControlColor(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
+    case WM_CLOSE:
+      Form_Unload();  // never cancels the close
+      window_.reset();
+      return 0;
+    case WM_NCDESTROY:
+      ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+      window_.release();
+      ::PostQuitMessage(0);
+      break;
+    default:
+      break;
+  }
+  return ::DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+void frm_Vexlo::OnCommand(int id, int code) {
+  if (code != BN_CLICKED && code != EN_CHANGE) return;
+  switch (id) {
+    case kIdExitPing: cmd_exit_ping_Click(); break;
+    case kIdExitTracert: cmd_tracert_exit_Click(); break;
+    case kIdExitLookup: cmd_lookup_exit_Click(); break;
+    case kIdExecutePing: cmdExecutePing_Click(); break;
+    case kIdExecuteTracert: cmd_execute_tracert_Click(); break;
+    case kIdExecuteLookup: cmd_execute_lookup_Click(); break;
+    case kIdAddressPing: if (code == EN_CHANGE) txtApplicationPing_Change(); break;
+    case kIdAddressTracert: if (code == EN_CHANGE) txtApplicationTracert_Change(); break;
+    case kIdAddressLookup: if (code == EN_CHANGE) txtApplicationLookup_Change(); break;
+    // Enter and Esc arrive as IDOK and IDCANCEL: no button is the default or cancel
+    // button, so they do nothing.
+    default: break;
+  }
+}
+
+LRESULT frm_Vexlo::OnControlColor(HDC dc, HWND control) {
+  const bool output = control == txtOutputPing.hwnd || control == txtOutputTracert.hwnd ||
+                      control == txtOutputLookup.hwnd;
+  if (output) {
+    // Read-only boxes would take the dialog colour; output reads better on white.
+    ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
+    ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+    return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_WINDOW));
+  }
+  const bool blue = control == lbl_addr_ping.hwnd || control == lbl_addr_trace.hwnd ||
+                    control == lbl_ip_lookup.hwnd || control == lbl_help_pt_1.hwnd;
+  ::SetTextColor(dc, blue ? kBlue : ::GetSysColor(COLOR_BTNTEXT));
+  ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
+  return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+}
+
+void frm_Vexlo::BringPageToFront(std::size_t index) {
+  fraTab[index].ZOrder(0);
+  for (std::size_t i = 0; i < fraTab.size(); ++i) {
+    ::ShowWindow(fraTab[i].hwnd, i == index ? SW_SHOWNA : SW_HIDE);
+  }
+}
+
+
+}  // namespace vexlo

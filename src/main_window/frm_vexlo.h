@@ -1,0 +1,110 @@
+#pragma once
+// The program's one window: its controls, the state that lives as long as it does,
+// and its event handlers, each named after its control and event.
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "common/unique_handles.h"
+#include "controls/controls.h"
+#include "launcher/console_launcher.h"
+
+namespace vexlo {
+
+// A 16-bit truth value as the controls' platform has it.
+using VbBool = std::int16_t;
+inline constexpr VbBool kTrue = -1;
+inline constexpr VbBool kFalse = 0;
+
+class frm_Vexlo final : public ConsoleLauncherEvents {
+ public:
+  struct Options {
+    LauncherFactory launcherFactory;
+    // Ends the program at once; tests replace it.
+    std::function<void()> endProgram = [] { ::ExitProcess(0); };
+  };
+
+  explicit frm_Vexlo(Options options);
+  ~frm_Vexlo();
+  frm_Vexlo(const frm_Vexlo&) = delete;
+  frm_Vexlo& operator=(const frm_Vexlo&) = delete;
+
+  // Creates the window, hidden, with its controls, and runs Form_Load. On failure the
+  // window is gone and the text says what failed.
+  [[nodiscard]] bool Load(std::wstring& failure);
+  void Show() const;
+  [[nodiscard]] HWND hwnd() const { return window_.get(); }
+
+  // Handlers.
+  void Form_Load();
+  void Form_Unload();
+  void cmd_exit_ping_Click();
+  void cmd_tracert_exit_Click();
+  void cmd_lookup_exit_Click();
+  void cmdExecutePing_Click();
+  void cmd_execute_tracert_Click();
+  void cmd_execute_lookup_Click();
+  void txtApplicationPing_Change();
+  void txtApplicationTracert_Change();
+  void txtApplicationLookup_Change();
+  void oLaunch_DataReceived(const std::wstring& sData);
+  void oLaunch_ProcessEnded();
+
+  // Launcher events.
+  void DataReceived(std::wstring sData) override;
+  void ProcessEnded() override;
+
+  // Controls, by their names.
+  TabStrip tabRTF;
+  std::array<Frame, 4> fraTab;
+  StatusBar sbStatus;
+
+  Label lbl_addr_ping, lbl_times_n;
+  TextBox txtApplicationPing, txt_times_n, txtOutputPing;
+  CommandButton cmdExecutePing, cmdClearPing, cmd_exit_ping;
+  CheckBox chk_opt_a, chk_opt_f;
+  OptionButton chk_opt_t, chk_opt_n;
+
+  Label lbl_addr_trace, lbl_opt_h;
+  TextBox txtApplicationTracert, txt_times_h, txtOutputTracert;
+  CommandButton cmd_execute_tracert, cmd_clear_tracert, cmd_tracert_exit;
+  CheckBox chk_opt_d, chk_opt_h;
+
+  Label lbl_ip_lookup;
+  TextBox txtApplicationLookup, txtOutputLookup;
+  CommandButton cmd_execute_lookup, cmd_lookup_clear, cmd_lookup_exit;
+
+  Label lbl_help_pt_1, lbl_help_pt_2, lbl_help_pt_3, lbl_help_pt_4;
+
+  // Window state.
+  VbBool bRunning = kFalse;
+  std::wstring sOptA, sOptT, sOptN, sOptF, sOptD, sOptH;
+  std::wstring sVersion;
+  std::wstring sKeptPing, sKeptTracert, sKeptLookup;
+  std::unique_ptr<ConsoleLauncher> oLaunch;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  void OnCommand(int id, int code);
+  LRESULT OnControlColor(HDC dc, HWND control);
+  [[nodiscard]] bool CreateControls();
+  // Only the page in front takes keyboard input, so Tab and access keys cannot reach
+  // a covered page.
+  void BringPageToFront(std::size_t index);
+  // The outcome of a start attempt, alike on the three pages.
+  void ReportStartResult(TextBox& address, CommandButton& execute);
+
+  Options options_;
+  UniqueWindow window_;
+  UniqueFont font_, helpTitleFont_, helpTextFont_;
+  UniqueIcon icon_, smallIcon_;
+  UniqueBrush windowBrush_;
+};
+
+}  // namespace vexlo

@@ -1,0 +1,157 @@
+// The window's design: every control with its place, size, text and keyboard order.
+// Children are created in keyboard order, which Win32 dialog navigation follows.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "main_window/control_ids.h"
+#include "main_window/frm_vexlo.h"
+#include "main_window/resource.h"
+
+namespace vexlo {
+namespace {
+
+constexpr DWORD kChild = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+constexpr DWORD kInput = kChild | WS_TABSTOP | WS_GROUP;
+
+struct Spec {
+  const wchar_t* cls;
+  const wchar_t* text;
+  DWORD style;
+  int id;
+  int left, top, width, height;  // twips of the container
+};
+
+class Builder {
+ public:
+  Builder(HWND parent, UINT dpi, HFONT font) : parent_(parent), dpi_(dpi), font_(font) {}
+
+  [[nodiscard]] HWND Make(const Spec& s, HFONT font = nullptr) {
+    HWND h = ::CreateWindowExW(0, s.cls, s.text, s.style, TwipsToPixels(s.left, dpi_),
+                               TwipsToPixels(s.top, dpi_), TwipsToPixels(s.width, dpi_),
+                               TwipsToPixels(s.height, dpi_), parent_,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(s.id)),
+                               ::GetModuleHandleW(nullptr), nullptr);
+    if (h == nullptr) ok_ = false;
+    else ::SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font ? font : font_), FALSE);
+    return h;
+  }
+  [[nodiscard]] bool ok() const { return ok_; }
+
+ private:
+  HWND parent_;
+  UINT dpi_;
+  HFONT font_;
+  bool ok_ = true;
+};
+
+// Labels show their text as it is: an ampersand in a version text is no access key.
+constexpr DWORD kLabel = kChild | SS_NOPREFIX;
+constexpr DWORD kTextBox = kInput | WS_BORDER | ES_AUTOHSCROLL;
+constexpr DWORD kOutput = kChild | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_GROUP;
+constexpr DWORD kButton = kInput | BS_PUSHBUTTON;
+constexpr DWORD kCheck = kInput | BS_AUTOCHECKBOX;
+
+void LimitToControlMaximum(HWND box) {
+  // Zero lifts the default limit to the most the control can hold.
+  ::SendMessageW(box, EM_SETLIMITTEXT, 0, 0);
+}
+
+}  // namespace
+
+bool frm_Vexlo::CreateControls() {
+  const HWND w = window_.get();
+  const UINT dpi = DpiOf(w);
+  font_ = MakeArialFont(8.25, false, dpi);
+  helpTitleFont_ = MakeArialFont(12, true, dpi);
+  helpTextFont_ = MakeArialFont(9.75, true, dpi);
+  if (!font_ || !helpTitleFont_ || !helpTextFont_) return false;
+
+  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  icon_.reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_VEXLO), IMAGE_ICON,
+                                              ::GetSystemMetricsForDpi(SM_CXICON, dpi),
+                                              ::GetSystemMetricsForDpi(SM_CYICON, dpi), 0)));
+  smallIcon_.reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_VEXLO), IMAGE_ICON,
+                                                   ::GetSystemMetricsForDpi(SM_CXSMICON, dpi),
+                                                   ::GetSystemMetricsForDpi(SM_CYSMICON, dpi), 0)));
+  ::SendMessageW(w, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
+  ::SendMessageW(w, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+
+  Builder top(w, dpi, font_.get());
+  // Frames first: they lie above the tab strip, and their controls come first in the
+  // keyboard order. Their stored places are below the client area until Form_Load.
+  constexpr DWORD kFrame = kChild | WS_CLIPCHILDREN;
+  fraTab[0].hwnd = top.Make({Frame::kClassName, L"", kFrame, kIdFrame0, 120, 6120, 6495, 5295});
+  fraTab[1].hwnd = top.Make({Frame::kClassName, L"", kFrame, kIdFrame1, 1080, 6600, 6495, 5295});
+  fraTab[2].hwnd = top.Make({Frame::kClassName, L"", kFrame, kIdFrame2, 3480, 6240, 6375, 5415});
+  fraTab[3].hwnd = top.Make({Frame::kClassName, L"", kFrame, kIdFrame3, 6360, 7800, 6375, 5415});
+  for (auto& frame : fraTab) {
+    // Dialog navigation descends only into control parents.
+    ::SetWindowLongPtrW(frame.hwnd, GWL_EXSTYLE, WS_EX_CONTROLPARENT);
+  }
+  tabRTF.hwnd = top.Make({WC_TABCONTROLW, L"", kChild | WS_TABSTOP | WS_GROUP, kIdTabStrip, 10, 10, 6615, 5655});
+  sbStatus.hwnd = top.Make({STATUSCLASSNAMEW, L"", kChild | CCS_BOTTOM, kIdStatusBar, 0, 5670, 6645, 255});
+  if (!top.ok()) return false;
+
+  const wchar_t* tabs[] = {L"Ping", L"Traceroute", L"LookUp", L"Help"};
+  for (int i = 0; i < 4; ++i) {
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = const_cast<wchar_t*>(tabs[i]);
+    ::SendMessageW(tabRTF.hwnd, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
+  }
+  int edges[] = {TwipsToPixels(5160, dpi), TwipsToPixels(5160 + 1440, dpi)};
+  ::SendMessageW(sbStatus.hwnd, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
+
+  Builder ping(fraTab[0].hwnd, dpi, font_.get());
+  txtApplicationPing.hwnd = ping.Make({L"EDIT", L"", kTextBox, kIdAddressPing, 1680, 240, 2895, 315});
+  cmdExecutePing.hwnd = ping.Make({L"BUTTON", L"E&xecute", kButton | WS_DISABLED, kIdExecutePing, 4680, 240, 1515, 300});
+  chk_opt_a.hwnd = ping.Make({L"BUTTON", L"Resolve Names (-a)", kCheck, kIdOptA, 120, 675, 2175, 255});
+  chk_opt_f.hwnd = ping.Make({L"BUTTON", L"Don't defrag pkt (-f)", kCheck, kIdOptF, 120, 1080, 2175, 255});
+  chk_opt_t.hwnd = ping.Make({L"BUTTON", L"Run until you stop (-t)", kInput | BS_AUTORADIOBUTTON, kIdOptT, 2280, 675, 2000, 255});
+  // No WS_GROUP: it shares the group that chk_opt_t starts.
+  chk_opt_n.hwnd = ping.Make({L"BUTTON", L"Run", (kInput & ~WS_GROUP) | BS_AUTORADIOBUTTON, kIdOptN, 2280, 1080, 615, 255});
+  txt_times_n.hwnd = ping.Make({L"EDIT", L"4", kTextBox, kIdTimesN, 2880, 1080, 375, 285});
+  cmdClearPing.hwnd = ping.Make({L"BUTTON", L"&Clear", kButton, kIdClearPing, 4680, 600, 1515, 300});
+  cmd_exit_ping.hwnd = ping.Make({L"BUTTON", L"&Exit", kButton, kIdExitPing, 4680, 960, 1515, 300});
+  txtOutputPing.hwnd = ping.Make({L"EDIT", L"", kOutput, kIdOutputPing, 120, 1470, 6255, 3645});
+  lbl_times_n.hwnd = ping.Make({L"STATIC", L"times (-n)", kLabel, kIdLabelTimesN, 3360, 1125, 735, 255});
+  lbl_addr_ping.hwnd = ping.Make({L"STATIC", L"Address to Ping:", kLabel, kIdLabelAddressPing, 120, 300, 1425, 195});
+
+  Builder trace(fraTab[1].hwnd, dpi, font_.get());
+  txtApplicationTracert.hwnd = trace.Make({L"EDIT", L"", kTextBox, kIdAddressTracert, 1680, 240, 2895, 315});
+  cmd_execute_tracert.hwnd = trace.Make({L"BUTTON", L"E&xecute", kButton | WS_DISABLED, kIdExecuteTracert, 4680, 240, 1515, 300});
+  chk_opt_d.hwnd = trace.Make({L"BUTTON", L"Don NOT Resolve Names (-d)", kCheck, kIdOptD, 120, 675, 2535, 255});
+  chk_opt_h.hwnd = trace.Make({L"BUTTON", L"Max", kCheck, kIdOptH, 120, 1080, 615, 255});
+  txt_times_h.hwnd = trace.Make({L"EDIT", L"30", kTextBox, kIdTimesH, 720, 1080, 375, 285});
+  cmd_clear_tracert.hwnd = trace.Make({L"BUTTON", L"&Clear", kButton, kIdClearTracert, 4680, 600, 1515, 300});
+  cmd_tracert_exit.hwnd = trace.Make({L"BUTTON", L"&Exit", kButton, kIdExitTracert, 4680, 960, 1515, 300});
+  txtOutputTracert.hwnd = trace.Make({L"EDIT", L"", kOutput, kIdOutputTracert, 120, 1470, 6255, 3645});
+  lbl_addr_trace.hwnd = trace.Make({L"STATIC", L"Address to Trace:", kLabel, kIdLabelAddressTrace, 120, 300, 1545, 195});
+  lbl_opt_h.hwnd = trace.Make({L"STATIC", L"hops (-h)", kLabel, kIdLabelOptH, 1140, 1095, 615, 255});
+
+  Builder lookup(fraTab[2].hwnd, dpi, font_.get());
+  txtApplicationLookup.hwnd = lookup.Make({L"EDIT", L"", kTextBox, kIdAddressLookup, 1680, 240, 2895, 315});
+  cmd_execute_lookup.hwnd = lookup.Make({L"BUTTON", L"E&xecute", kButton | WS_DISABLED, kIdExecuteLookup, 4680, 240, 1515, 300});
+  cmd_lookup_clear.hwnd = lookup.Make({L"BUTTON", L"&Clear", kButton, kIdClearLookup, 4680, 600, 1515, 300});
+  cmd_lookup_exit.hwnd = lookup.Make({L"BUTTON", L"&Exit", kButton, kIdExitLookup, 4680, 960, 1515, 300});
+  txtOutputLookup.hwnd = lookup.Make({L"EDIT", L"", kOutput, kIdOutputLookup, 120, 1470, 6255, 3645});
+  lbl_ip_lookup.hwnd = lookup.Make({L"STATIC", L"Address to LookUp:", kLabel, kIdLabelAddressLookup, 120, 300, 1665, 195});
+
+  Builder help(fraTab[3].hwnd, dpi, font_.get());
+  const HFONT text = helpTextFont_.get();
+  lbl_help_pt_4.hwnd = help.Make({L"STATIC",
+      L"For each  \"subprogram\" is provided a set of options, just the most used or most important options.",
+      kLabel, kIdHelp4, 120, 2160, 6135, 495}, text);
+  lbl_help_pt_3.hwnd = help.Make({L"STATIC",
+      L"Vexlo is a simple GUI for those programs, so you still need them, but you can use them without launching them from the console.",
+      kLabel, kIdHelp3, 120, 1560, 6135, 495}, text);
+  lbl_help_pt_2.hwnd = help.Make({L"STATIC",
+      L"Vexlo (Telvaro) is a program made to make easier the use of the most common network tools, like ping, traceroute and lookup.",
+      kLabel, kIdHelp2, 120, 720, 6135, 735}, text);
+  lbl_help_pt_1.hwnd = help.Make({L"STATIC", L"", kLabel, kIdHelp1, 120, 240, 6135, 375}, helpTitleFont_.get());
+
+  for (HWND box : {txtOutputPing.hwnd, txtOutputTracert.hwnd, txtOutputLookup.hwnd}) LimitToControlMaximum(box);
+  return ping.ok() && trace.ok() && lookup.ok() && help.ok();
+}
+
+}  // namespace vexlo

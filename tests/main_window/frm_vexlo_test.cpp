@@ -1,0 +1,239 @@
+#include "main_window/frm_vexlo.h"
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+#include <vector>
+
+#include "support/fake_launcher.h"
+#include "support/test_support.h"
+
+namespace vexlo {
+namespace {
+
+class WindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TAB_CLASSES | ICC_BAR_CLASSES};
+    ::InitCommonControlsEx(&icc);
+  }
+
+  void SetUp() override { SetVersion(nullptr); }
+
+  // Writes (or with null removes) the version value that start-up reads.
+  static void SetVersion(const wchar_t* text) {
+    HKEY key;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quenmar\\vexlo", 0, nullptr, 0,
+                                KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
+    if (text == nullptr) {
+      ::RegDeleteValueW(key, L"Ver");
+    } else {
+      ::RegSetValueExW(key, L"Ver", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                       static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)));
+    }
+    ::RegCloseKey(key);
+  }
+
+  void Open() {
+    frm_Vexlo::Options options;
+    options.launcherFactory = [this](ConsoleLauncherEvents& events) {
+      auto fake = std::make_unique<test::FakeLauncher>(events, log_);
+      launcher_ = fake.get();
+      return fake;
+    };
+    options.endProgram = [this] { ++exits_; };
+    form_ = std::make_unique<frm_Vexlo>(std::move(options));
+    std::wstring failure;
+    ASSERT_TRUE(form_->Load(failure)) << std::string(failure.begin(), failure.end());
+  }
+
+  std::shared_ptr<test::FakeLauncherLog> log_ = std::make_shared<test::FakeLauncherLog>();
+  test::FakeLauncher* launcher_ = nullptr;
+  int exits_ = 0;
+  std::unique_ptr<frm_Vexlo> form_;
+};
+
+TEST_F(WindowTest, StartUpLeavesTheDesignedState) {
+  Open();
+  frm_Vexlo& f = *form_;
+  EXPECT_FALSE(::IsWindowVisible(f.hwnd()));  // shown only after Form_Load
+  EXPECT_EQ(WindowText(f.hwnd()), L"Telvaro");
+  EXPECT_EQ(f.sbStatus.PanelText(1), L"Waiting");
+  EXPECT_EQ(f.sbStatus.PanelText(2), L"Waiting");
+  EXPECT_TRUE(f.chk_opt_n.Value());
+  EXPECT_FALSE(f.chk_opt_t.Value());
+  EXPECT_EQ(f.bRunning, kFalse);
+  EXPECT_EQ(f.tabRTF.SelectedItem(), 1);
+  EXPECT_EQ(f.txt_times_n.Text(), L"4");
+  EXPECT_EQ(f.txt_times_h.Text(), L"30");
+  for (const CommandButton* b : {&f.cmdExecutePing, &f.cmd_execute_tracert, &f.cmd_execute_lookup}) {
+    EXPECT_FALSE(b->Enabled());
+    EXPECT_EQ(b->Caption(), L"E&xecute");
+  }
+  for (const TextBox* t : {&f.txtApplicationPing, &f.txtApplicationTracert, &f.txtApplicationLookup}) {
+    EXPECT_TRUE(t->Enabled());
+  }
+  EXPECT_EQ(f.lbl_help_pt_4.Caption(),
+            L"For each  \"subprogram\" is provided a set of options, just the most used or most important options.");
+  EXPECT_EQ(log_->calls, (std::vector<std::wstring>{L"BufferSize 8192", L"Interval 1000"}));
+}
+
+TEST_F(WindowTest, FramesCoverTheTabStripsClientAreaWithPingInFront) {
+  Open();
+  frm_Vexlo& f = *form_;
+  const RECT first = f.fraTab[0].BoundsTwips();
+  EXPECT_NEAR(first.left, f.tabRTF.ClientLeft(), 15);
+  EXPECT_NEAR(first.top, f.tabRTF.ClientTop(), 15);
+  EXPECT_NEAR(first.right - first.left, f.tabRTF.ClientWidth(), 15);
+  EXPECT_NEAR(first.bottom - first.top, f.tabRTF.ClientHeight(), 15);
+  for (const Frame& frame : f.fraTab) {
+    const RECT r = frame.BoundsTwips();
+    EXPECT_TRUE(::EqualRect(&first, &r));
+  }
+  // In front of its siblings, and the only page that takes input.
+  EXPECT_EQ(::GetWindow(f.hwnd(), GW_CHILD), f.fraTab[0].hwnd);
+  EXPECT_TRUE(f.fraTab[0].Visible());
+  for (std::size_t i = 1; i < 4; ++i) EXPECT_FALSE(f.fraTab[i].Visible()) << i;
+  RECT client;
+  ::GetClientRect(f.hwnd(), &client);
+  EXPECT_EQ(client.right, TwipsToPixels(6645, DpiOf(f.hwnd())));
+  EXPECT_EQ(client.bottom, TwipsToPixels(5925, DpiOf(f.hwnd())));
+}
+
+TEST_F(WindowTest, HiddenPagesControlsAreOutOfTheTabOrder) {
+  Open();
+  frm_Vexlo& f = *form_;
+  for (const Control* c : std::initializer_list<const Control*>{
+           &f.txtApplicationTracert, &f.chk_opt_d, &f.chk_opt_h, &f.txt_times_h, &f.cmd_execute_tracert,
+           &f.cmd_clear_tracert, &f.cmd_tracert_exit, &f.txtApplicationLookup, &f.cmd_execute_lookup,
+           &f.cmd_lookup_clear, &f.cmd_lookup_exit, &f.txtOutputPing, &f.txtOutputTracert, &f.txtOutputLookup}) {
+    EXPECT_FALSE(c->TabStop()) << ::GetDlgCtrlID(c->hwnd);
+  }
+}
+
+TEST_F(WindowTest, TabWalksThePingPageInItsOrderThenTheTabStrip) {
+  Open();
+  frm_Vexlo& f = *form_;
+  f.txtApplicationPing.Text(L"x");  // Execute is enabled only with an address
+  f.cmdExecutePing.Enabled(true);
+  // The platform enters an option group at its selected button: "Run" at start-up.
+  const std::vector<HWND> expected = {f.txtApplicationPing.hwnd, f.cmdExecutePing.hwnd, f.chk_opt_a.hwnd,
+                                      f.chk_opt_f.hwnd, f.chk_opt_n.hwnd,
+                                      f.txt_times_n.hwnd, f.cmdClearPing.hwnd, f.cmd_exit_ping.hwnd,
+                                      f.tabRTF.hwnd};
+  std::vector<HWND> walked;
+  HWND at = f.tabRTF.hwnd;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    at = ::GetNextDlgTabItem(f.hwnd(), at, FALSE);
+    walked.push_back(at);
+  }
+  EXPECT_EQ(walked, expected);
+  f.chk_opt_t.Value(true);
+  EXPECT_EQ(::GetNextDlgTabItem(f.hwnd(), f.chk_opt_f.hwnd, FALSE), f.chk_opt_t.hwnd);
+  // Shift+Tab walks it backwards.
+  EXPECT_EQ(::GetNextDlgTabItem(f.hwnd(), f.txtApplicationPing.hwnd, TRUE), f.tabRTF.hwnd);
+}
+
+TEST_F(WindowTest, OptionButtonsFormOneGroup) {
+  Open();
+  frm_Vexlo& f = *form_;
+  f.chk_opt_t.Value(true);
+  EXPECT_FALSE(f.chk_opt_n.Value());
+  f.chk_opt_n.Value(true);
+  EXPECT_FALSE(f.chk_opt_t.Value());
+  EXPECT_EQ(::GetNextDlgGroupItem(f.fraTab[0].hwnd, f.chk_opt_t.hwnd, FALSE), f.chk_opt_n.hwnd);
+  EXPECT_EQ(::GetNextDlgGroupItem(f.fraTab[0].hwnd, f.chk_opt_n.hwnd, FALSE), f.chk_opt_t.hwnd);
+}
+
+// Feeds one key through the platform's dialog handling, as the message loop does.
+void DialogKey(HWND dialog, HWND focus, UINT message, WPARAM key) {
+  ::SetFocus(focus);
+  MSG msg{focus, message, key, 0, 0, {}};
+  if (!::IsDialogMessageW(dialog, &msg)) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+  test::PumpFor(std::chrono::milliseconds(50));
+}
+
+TEST_F(WindowTest, EnterAndEscPressNothingAndCloseNothing) {
+  Open();
+  frm_Vexlo& f = *form_;
+  f.Show();
+  DialogKey(f.hwnd(), f.txtApplicationPing.hwnd, WM_KEYDOWN, VK_RETURN);
+  DialogKey(f.hwnd(), f.txtApplicationPing.hwnd, WM_KEYDOWN, VK_ESCAPE);
+  EXPECT_NE(f.hwnd(), nullptr);
+  EXPECT_EQ(exits_, 0);
+  EXPECT_FALSE(log_->released);
+}
+
+TEST_F(WindowTest, AccessKeysReachOnlyThePageInView) {
+  Open();
+  frm_Vexlo& f = *form_;
+  f.Show();
+  // Alt+E on the Ping page presses its Exit; the covered pages' Exit buttons share
+  // the key and must not be the ones reached.
+  DialogKey(f.hwnd(), f.txtApplicationPing.hwnd, WM_SYSCHAR, L'e');
+  EXPECT_EQ(exits_, 1);
+  EXPECT_NE(::GetFocus(), f.cmd_tracert_exit.hwnd);
+  EXPECT_NE(::GetFocus(), f.cmd_lookup_exit.hwnd);
+}
+
+TEST_F(WindowTest, VersionTextComesFromTheRegistryAsItIs) {
+  SetVersion(L"Vexlo 1.0 & more");
+  Open();
+  EXPECT_EQ(form_->sVersion, L"Vexlo 1.0 & more");
+  EXPECT_EQ(form_->lbl_help_pt_1.Caption(), L"Vexlo 1.0 & more");
+  EXPECT_NE(::GetWindowLongPtrW(form_->lbl_help_pt_1.hwnd, GWL_STYLE) & SS_NOPREFIX, 0);
+}
+
+TEST_F(WindowTest, MissingVersionGivesAnEmptyLabel) {
+  Open();
+  EXPECT_EQ(form_->lbl_help_pt_1.Caption(), L"");
+}
+
+TEST_F(WindowTest, ClosingDuringARunReleasesTheLauncherWithoutStop) {
+  Open();
+  form_->bRunning = kTrue;
+  ::SendMessageW(form_->hwnd(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(log_->released);
+  EXPECT_EQ(log_->stopsBeforeRelease, 0);
+  EXPECT_EQ(form_->hwnd(), nullptr);
+  EXPECT_EQ(exits_, 0);
+}
+
+TEST_F(WindowTest, ExitButtonsEndTheProgramWithoutUnload) {
+  Open();
+  frm_Vexlo& f = *form_;
+  for (const CommandButton* b : {&f.cmd_exit_ping, &f.cmd_tracert_exit, &f.cmd_lookup_exit}) {
+    ::SendMessageW(b->hwnd, BM_CLICK, 0, 0);
+  }
+  EXPECT_EQ(exits_, 3);
+  EXPECT_FALSE(log_->released);
+  EXPECT_EQ(log_->stopsBeforeRelease, 0);
+}
+
+TEST_F(WindowTest, ALauncherThatCannotBeCreatedShowsNoWindow) {
+  frm_Vexlo::Options options;
+  options.launcherFactory = [](ConsoleLauncherEvents&) { return std::unique_ptr<ConsoleLauncher>(); };
+  frm_Vexlo form(std::move(options));
+  std::wstring failure;
+  EXPECT_FALSE(form.Load(failure));
+  EXPECT_EQ(form.hwnd(), nullptr);
+  EXPECT_NE(failure.find(L"launcher"), std::wstring::npos);
+}
+
+TEST_F(WindowTest, OutputBoxesAreReadOnlyMultiLineWithoutLimit) {
+  Open();
+  for (const TextBox* box : {&form_->txtOutputPing, &form_->txtOutputTracert, &form_->txtOutputLookup}) {
+    const LONG_PTR style = ::GetWindowLongPtrW(box->hwnd, GWL_STYLE);
+    EXPECT_NE(style & ES_READONLY, 0);
+    EXPECT_NE(style & ES_MULTILINE, 0);
+    EXPECT_NE(style & WS_VSCROLL, 0);
+    EXPECT_GE(static_cast<unsigned long>(::SendMessageW(box->hwnd, EM_GETLIMITTEXT, 0, 0)), 0x7FFFFFFEul);
+  }
+}
+
+}  // namespace
+}  // namespace vexlo

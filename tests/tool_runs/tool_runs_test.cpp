@@ -1,0 +1,294 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "launcher/win32_launcher.h"
+#include "main_window/frm_vexlo.h"
+#include "support/fake_launcher.h"
+#include "support/test_support.h"
+
+namespace vexlo {
+namespace {
+
+using namespace std::chrono_literals;
+
+class ToolRunTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TAB_CLASSES | ICC_BAR_CLASSES};
+    ::InitCommonControlsEx(&icc);
+  }
+
+  void Open(LauncherFactory factory = {}) {
+    frm_Vexlo::Options options;
+    options.launcherFactory = factory ? factory : [this](ConsoleLauncherEvents& events) {
+      auto fake = std::make_unique<test::FakeLauncher>(events, log_);
+      launcher_ = fake.get();
+      return fake;
+    };
+    options.endProgram = [] {};
+    form_ = std::make_unique<frm_Vexlo>(std::move(options));
+    std::wstring failure;
+    ASSERT_TRUE(form_->Load(failure));
+    log_->calls.clear();
+  }
+
+  // Types into an address box as the user would, so its change handler runs.
+  static void Type(const TextBox& box, const std::wstring& text) {
+    ::SendMessageW(box.hwnd, EM_SETSEL, 0, -1);
+    ::SendMessageW(box.hwnd, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
+  }
+
+  [[nodiscard]] std::wstring LastExecute() const {
+    for (auto it = log_->calls.rbegin(); it != log_->calls.rend(); ++it) {
+      if (it->rfind(L"Execute ", 0) == 0) return it->substr(8);
+    }
+    return {};
+  }
+
+  std::shared_ptr<test::FakeLauncherLog> log_ = std::make_shared<test::FakeLauncherLog>();
+  test::FakeLauncher* launcher_ = nullptr;
+  std::unique_ptr<frm_Vexlo> form_;
+};
+
+TEST_F(ToolRunTest, CommandLinesAreComposedExactly) {
+  Open();
+  frm_Vexlo& f = *form_;
+  struct Case {
+    std::function<void()> set;
+    std::function<void()> click;
+    std::wstring line;
+  };
+  const std::wstring a = L"192.0.2.1";
+  const std::vector<Case> cases = {
+      {[&] { Type(f.txtApplicationPing, a); }, [&] { f.cmdExecutePing_Click(); }, L"ping  -n 4 192.0.2.1"},
+      {[&] { f.chk_opt_a.Value(1); }, [&] { f.cmdExecutePing_Click(); }, L"ping  -a  -n 4 192.0.2.1"},
+      {[&] { f.chk_opt_f.Value(1); f.chk_opt_t.Value(true); }, [&] { f.cmdExecutePing_Click(); },
+       L"ping  -a  -t  -f 192.0.2.1"},
+      {[&] { f.chk_opt_a.Value(0); f.chk_opt_f.Value(0); f.chk_opt_n.Value(true); f.txt_times_n.Text(L""); },
+       [&] { f.cmdExecutePing_Click(); }, L"ping  -n  192.0.2.1"},
+      {[&] { Type(f.txtApplicationTracert, a); }, [&] { f.cmd_execute_tracert_Click(); }, L"tracert 192.0.2.1"},
+      {[&] { f.chk_opt_d.Value(1); f.chk_opt_h.Value(1); }, [&] { f.cmd_execute_tracert_Click(); },
+       L"tracert  -d  -h 30 192.0.2.1"},
+      {[&] { Type(f.txtApplicationLookup, a); }, [&] { f.cmd_execute_lookup_Click(); }, L"nslookup 192.0.2.1"},
+      {[&] { Type(f.txtApplicationLookup, L" 192.0.2.1 "); }, [&] { f.cmd_execute_lookup_Click(); },
+       L"nslookup  192.0.2.1 "},
+  };
+  const std::vector<std::size_t> lengths = {20, 24, 26, 19, 17, 28, 18, 20};
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    cases[i].set();
+    cases[i].click();
+    EXPECT_EQ(LastExecute(), cases[i].line) << i;
+    EXPECT_EQ(LastExecute().size(), lengths[i]) << i;
+    f.oLaunch_ProcessEnded();  // each start ends before the next
+  }
+}
+
+TEST_F(ToolRunTest, StartedRunShowsStopAndRunningThenEndsIdle) {
+  Open();
+  frm_Vexlo& f = *form_;
+  f.tabRTF.SelectedItem(2);
+  Type(f.txtApplicationTracert, L"192.0.2.1");
+  EXPECT_TRUE(f.cmd_execute_tracert.Enabled());
+  f.chk_opt_d.Value(1);
+  f.cmd_execute_tracert_Click();
+  EXPECT_EQ(log_->calls, (std::vector<std::wstring>{L"Execute tracert  -d 192.0.2.1", L"StartResult"}));
+  EXPECT_EQ(f.bRunning, kTrue);
+  EXPECT_FALSE(f.txtApplicationTracert.Enabled());
+  EXPECT_TRUE(f.txtApplicationPing.Enabled());
+  EXPECT_EQ(f.cmd_execute_tracert.Caption(), L"&Stop");
+  EXPECT_EQ(f.cmdExecutePing.Caption(), L"E&xecute");
+  EXPECT_FALSE(f.tabRTF.Enabled());
+  EXPECT_EQ(f.sbStatus.PanelText(1), L"Running ...");
+  EXPECT_EQ(f.sbStatus.PanelText(2), L"Data received");
+
+  // Stop: only a stop request, any number of times.
+  log_->calls.clear();
+  f.cmd_execute_tracert_Click();
+  f.cmdExecutePing_Click();
+  EXPECT_EQ(log_->calls, (std::vector<std::wstring>{L"StopProcess", L"StopProcess"}));
+  EXPECT_EQ(f.cmd_execute_tracert.Caption(), L"&Stop");
+  EXPECT_EQ(f.sbStatus.PanelText(1), L"Running ...");
+
+  f.oLaunch_DataReceived(L"hop 1\r\n");
+  f.oLaunch_ProcessEnded();
+  EXPECT_EQ(f.bRunning, kFalse);
+  for (const CommandButton* b : {&f.cmdExecutePing, &f.cmd_execute_tracert, &f.cmd_execute_lookup}) {
+    EXPECT_EQ(b->Caption(), L"&Execute");
+  }
+  EXPECT_TRUE(f.txtApplicationTracert.Enabled());
+  EXPECT_TRUE(f.tabRTF.Enabled());
+  EXPECT_EQ(f.sbStatus.PanelText(1), L"Finished !");
+  EXPECT_EQ(f.sbStatus.PanelText(2), L"Waiting");
+  EXPECT_TRUE(f.sOptD.empty());
+  EXPECT_EQ(f.sKeptTracert, L"hop 1\r\n");
+  EXPECT_TRUE(f.sKeptPing.empty());
+  EXPECT_TRUE(f.sKeptLookup.empty());
+}
+
+TEST_F(ToolRunTest, FailedStartsReportAndLeaveTheWindowUsable) {
+  Open();
+  frm_Vexlo& f = *form_;
+  Type(f.txtApplicationPing, L"192.0.2.1");
+  f.chk_opt_a.Value(1);
+  struct Case {
+    std::int32_t result, error;
+    std::wstring status;
+  };
+  for (const Case& c : {Case{kStartFailed, 5, L"Windows error: 5!"}, Case{kStartFailed, -1, L"Windows error: -1!"},
+                        Case{kAlreadyRunning, 0, L"Already running !"}, Case{3, 0, L"Waiting"}}) {
+    f.sbStatus.PanelText(1, L"Waiting");
+    launcher_->startResult = c.result;
+    launcher_->lastError = c.error;
+    log_->calls.clear();
+    f.cmdExecutePing_Click();
+    EXPECT_EQ(f.sbStatus.PanelText(1), c.status);
+    EXPECT_EQ(f.sbStatus.PanelText(2), L"Data received");
+    const bool readsError = c.result == kStartFailed;
+    EXPECT_EQ(log_->calls.size(), readsError ? 3u : 2u);
+    EXPECT_EQ(f.bRunning, kFalse);
+    EXPECT_EQ(f.cmdExecutePing.Caption(), L"E&xecute");
+    EXPECT_TRUE(f.txtApplicationPing.Enabled());
+    EXPECT_TRUE(f.tabRTF.Enabled());
+    EXPECT_TRUE(f.sOptA.empty());
+  }
+  // An option turned off after a failed start is not on the next line.
+  f.chk_opt_a.Value(0);
+  launcher_->startResult = kStarted;
+  f.cmdExecutePing_Click();
+  EXPECT_EQ(LastExecute(), L"ping  -n 4 192.0.2.1");
+}
+
+TEST_F(ToolRunTest, AddressBoxesEnableExecuteExactlyWhileNotEmpty) {
+  Open();
+  frm_Vexlo& f = *form_;
+  const std::pair<const TextBox*, const CommandButton*> pages[] = {
+      {&f.txtApplicationPing, &f.cmdExecutePing},
+      {&f.txtApplicationTracert, &f.cmd_execute_tracert},
+      {&f.txtApplicationLookup, &f.cmd_execute_lookup}};
+  for (auto [box, button] : pages) {
+    Type(*box, L"x");
+    EXPECT_TRUE(button->Enabled());
+    Type(*box, L"");
+    EXPECT_FALSE(button->Enabled());
+    Type(*box, L"   ");  // spaces alone count as an address
+    EXPECT_TRUE(button->Enabled());
+  }
+}
+
+// What the literal read-whole-text-and-rewrite does, for comparison.
+void RewriteWhole(const TextBox& box, const std::wstring& piece) {
+  box.Text(box.Text() + piece);
+  box.SelStart(static_cast<int>(box.Text().size()));
+}
+
+TEST_F(ToolRunTest, AppendingInPlaceEndsLikeRewritingTheWholeText) {
+  Open();
+  frm_Vexlo& f = *form_;
+  f.txtOutputLookup.Text(L"old text");  // stands in for the literal box
+  f.txtOutputPing.Text(L"old text");
+  f.txtOutputTracert.Text(L"old text");
+  const std::vector<std::wstring> pieces = {L"Pinging 192.0.2.1", L"", L" with 32 bytes\r\n", L"\u00e9\r\n",
+                                            std::wstring(5000, L'y'), L"tail"};
+  TextBox literal = f.txtOutputLookup;
+  for (const auto& piece : pieces) {
+    // The in-place handler writes all three boxes; rebuild the third literally.
+    const std::wstring before = f.txtOutputPing.Text();
+    f.oLaunch_DataReceived(piece);
+    literal.Text(before);
+    RewriteWhole(literal, piece);
+    EXPECT_EQ(f.txtOutputPing.Text(), literal.Text());
+    EXPECT_EQ(f.txtOutputPing.SelStart(), literal.SelStart());
+    EXPECT_EQ(f.txtOutputTracert.Text(), literal.Text());
+    EXPECT_EQ(f.sbStatus.PanelText(2), L"Data received");
+  }
+}
+
+TEST_F(ToolRunTest, AFullBoxPutsTheCaretAtTheEndOfWhatItHolds) {
+  Open();
+  frm_Vexlo& f = *form_;
+  ::SendMessageW(f.txtOutputPing.hwnd, EM_SETLIMITTEXT, 10, 0);
+  f.oLaunch_DataReceived(L"0123456789abcdef");
+  EXPECT_EQ(f.txtOutputPing.SelStart(), f.txtOutputPing.TextLength());
+  EXPECT_LE(f.txtOutputPing.TextLength(), 16);
+  EXPECT_EQ(f.txtOutputTracert.Text(), L"0123456789abcdef");
+}
+
+TEST_F(ToolRunTest, RunEndOnHelpKeepsNothingAndSecondRunAppends) {
+  Open();
+  frm_Vexlo& f = *form_;
+  Type(f.txtApplicationPing, L"192.0.2.1");
+  f.cmdExecutePing_Click();
+  f.oLaunch_DataReceived(L"first\r\n");
+  f.oLaunch_ProcessEnded();
+  f.cmdExecutePing_Click();
+  f.oLaunch_DataReceived(L"second\r\n");
+  f.oLaunch_ProcessEnded();
+  EXPECT_EQ(f.sKeptPing, L"first\r\nsecond\r\n");
+  f.tabRTF.SelectedItem(4);
+  f.oLaunch_DataReceived(L"late\r\n");  // not tied to a run
+  f.oLaunch_ProcessEnded();
+  EXPECT_EQ(f.sKeptPing, L"first\r\nsecond\r\n");
+  EXPECT_TRUE(f.sKeptLookup.empty());
+}
+
+// Runs the scripted tool in place of the console tool the window names.
+class ScriptedToolLauncher final : public ConsoleLauncher {
+ public:
+  ScriptedToolLauncher(ConsoleLauncherEvents& events, std::wstring script)
+      : real_(CreateWin32Launcher(events)), script_(std::move(script)) {}
+  void Execute(const std::wstring& line) override {
+    lines.push_back(line);
+    real_->Execute(test::ScriptedTool() + L" " + script_ + line.substr(line.find(L' ')));
+  }
+  [[nodiscard]] std::int32_t StartResult() const override { return real_->StartResult(); }
+  void StopProcess() override { real_->StopProcess(); }
+  void BufferSize(std::uint32_t b) override { real_->BufferSize(b); }
+  void Interval(std::uint32_t ms) override { real_->Interval(ms); }
+  [[nodiscard]] std::int32_t LastError() const override { return real_->LastError(); }
+  std::vector<std::wstring> lines;
+
+ private:
+  std::unique_ptr<ConsoleLauncher> real_;
+  std::wstring script_;
+};
+
+TEST_F(ToolRunTest, EndToEndOutputStopAndKeptOutput) {
+  Open([](ConsoleLauncherEvents& events) {
+    return std::make_unique<ScriptedToolLauncher>(events, L"lines 3 0 sleep 60000 args");
+  });
+  frm_Vexlo& f = *form_;
+  Type(f.txtApplicationPing, L"127.0.0.1");
+  ::SendMessageW(f.cmdExecutePing.hwnd, BM_CLICK, 0, 0);
+  ASSERT_EQ(f.sbStatus.PanelText(1), L"Running ...");
+  ASSERT_TRUE(test::PumpUntil([&] { return f.txtOutputPing.Text().find(L"line 3\r\n") != std::wstring::npos; }));
+  for (const TextBox* box : {&f.txtOutputPing, &f.txtOutputTracert, &f.txtOutputLookup}) {
+    EXPECT_EQ(box->Text(), L"line 1\r\nline 2\r\nline 3\r\n");
+    EXPECT_EQ(box->SelStart(), box->TextLength());
+  }
+  ::SendMessageW(f.cmdExecutePing.hwnd, BM_CLICK, 0, 0);  // Stop
+  ASSERT_TRUE(test::PumpUntil([&] { return f.bRunning == kFalse; }));
+  EXPECT_EQ(f.sbStatus.PanelText(1), L"Finished !");
+  EXPECT_EQ(f.sbStatus.PanelText(2), L"Waiting");
+  EXPECT_EQ(f.sKeptPing, L"line 1\r\nline 2\r\nline 3\r\n");
+}
+
+TEST_F(ToolRunTest, EndToEndSecondRunAppendsAndMetacharactersRunNothing) {
+  Open([](ConsoleLauncherEvents& events) { return std::make_unique<ScriptedToolLauncher>(events, L"args"); });
+  frm_Vexlo& f = *form_;
+  const std::wstring marker = test::ProgramDirectory() + L"window_injected.txt";
+  ::DeleteFileW(marker.c_str());
+  Type(f.txtApplicationLookup, L"x & echo y > \"" + marker + L"\" | del *.*");
+  f.cmd_execute_lookup_Click();
+  ASSERT_TRUE(test::PumpUntil([&] { return f.bRunning == kFalse; }));
+  f.cmd_execute_lookup_Click();
+  ASSERT_TRUE(test::PumpUntil([&] { return f.bRunning == kFalse && f.txtOutputLookup.Text().find(L"argv[0]") != f.txtOutputLookup.Text().rfind(L"argv[0]"); }));
+  const std::wstring text = f.txtOutputLookup.Text();
+  EXPECT_NE(text.find(L"]: &\r\n"), std::wstring::npos);
+  EXPECT_NE(text.find(L"]: |\r\n"), std::wstring::npos);
+  EXPECT_EQ(::GetFileAttributesW(marker.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+}  // namespace
+}  // namespace vexlo
