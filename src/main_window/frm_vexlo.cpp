@@ -96,6 +96,11 @@ LRESULT frm_Vexlo::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
       OnCommand(LOWORD(wp), HIWORD(wp));
       return 0;
+    case WM_NOTIFY: {
+      const auto* header = reinterpret_cast<const NMHDR*>(lp);
+      if (header->hwndFrom == tabRTF.hwnd && header->code == TCN_SELCHANGE) tabRTF_Click();
+      return 0;
+    }
     case WM_CTLCOLORSTATIC:
       return OnControlColor(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
     case WM_CLOSE:
@@ -119,6 +124,9 @@ void frm_Vexlo::OnCommand(int id, int code) {
     case kIdExitPing: cmd_exit_ping_Click(); break;
     case kIdExitTracert: cmd_tracert_exit_Click(); break;
     case kIdExitLookup: cmd_lookup_exit_Click(); break;
+    case kIdClearPing: cmdClearPing_Click(); break;
+    case kIdClearTracert: cmd_clear_tracert_Click(); break;
+    case kIdClearLookup: cmd_lookup_clear_Click(); break;
     case kIdExecutePing: cmdExecutePing_Click(); break;
     case kIdExecuteTracert: cmd_execute_tracert_Click(); break;
     case kIdExecuteLookup: cmd_execute_lookup_Click(); break;

@@ -54,6 +54,10 @@ class frm_Vexlo final : public ConsoleLauncherEvents {
   void txtApplicationLookup_Change();
   void oLaunch_DataReceived(const std::wstring& sData);
   void oLaunch_ProcessEnded();
+  void tabRTF_Click();
+  void cmdClearPing_Click();
+  void cmd_clear_tracert_Click();
+  void cmd_lookup_clear_Click();
 
   // Launcher events.
   void DataReceived(std::wstring sData) override;

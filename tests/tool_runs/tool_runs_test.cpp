@@ -6,6 +6,7 @@
 #include "launcher/win32_launcher.h"
 #include "main_window/frm_vexlo.h"
 #include "support/fake_launcher.h"
+#include "support/scripted_tool_launcher.h"
 #include "support/test_support.h"
 
 namespace vexlo {
@@ -233,30 +234,9 @@ TEST_F(ToolRunTest, RunEndOnHelpKeepsNothingAndSecondRunAppends) {
   EXPECT_TRUE(f.sKeptLookup.empty());
 }
 
-// Runs the scripted tool in place of the console tool the window names.
-class ScriptedToolLauncher final : public ConsoleLauncher {
- public:
-  ScriptedToolLauncher(ConsoleLauncherEvents& events, std::wstring script)
-      : real_(CreateWin32Launcher(events)), script_(std::move(script)) {}
-  void Execute(const std::wstring& line) override {
-    lines.push_back(line);
-    real_->Execute(test::ScriptedTool() + L" " + script_ + line.substr(line.find(L' ')));
-  }
-  [[nodiscard]] std::int32_t StartResult() const override { return real_->StartResult(); }
-  void StopProcess() override { real_->StopProcess(); }
-  void BufferSize(std::uint32_t b) override { real_->BufferSize(b); }
-  void Interval(std::uint32_t ms) override { real_->Interval(ms); }
-  [[nodiscard]] std::int32_t LastError() const override { return real_->LastError(); }
-  std::vector<std::wstring> lines;
-
- private:
-  std::unique_ptr<ConsoleLauncher> real_;
-  std::wstring script_;
-};
-
 TEST_F(ToolRunTest, EndToEndOutputStopAndKeptOutput) {
   Open([](ConsoleLauncherEvents& events) {
-    return std::make_unique<ScriptedToolLauncher>(events, L"lines 3 0 sleep 60000 args");
+    return std::make_unique<test::ScriptedToolLauncher>(events, L"lines 3 0 sleep 60000 args");
   });
   frm_Vexlo& f = *form_;
   Type(f.txtApplicationPing, L"127.0.0.1");
@@ -275,7 +255,7 @@ TEST_F(ToolRunTest, EndToEndOutputStopAndKeptOutput) {
 }
 
 TEST_F(ToolRunTest, EndToEndSecondRunAppendsAndMetacharactersRunNothing) {
-  Open([](ConsoleLauncherEvents& events) { return std::make_unique<ScriptedToolLauncher>(events, L"args"); });
+  Open([](ConsoleLauncherEvents& events) { return std::make_unique<test::ScriptedToolLauncher>(events, L"args"); });
   frm_Vexlo& f = *form_;
   const std::wstring marker = test::ProgramDirectory() + L"window_injected.txt";
   ::DeleteFileW(marker.c_str());
