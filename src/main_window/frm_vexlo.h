@@ -103,6 +103,7 @@ class frm_Vexlo final : public ConsoleLauncherEvents {
   void BringPageToFront(std::size_t index);
   // The outcome of a start attempt, alike on the three pages.
   void ReportStartResult(TextBox& address, CommandButton& execute);
+  void ClearOptionFragments();
 
   Options options_;
   UniqueWindow window_;

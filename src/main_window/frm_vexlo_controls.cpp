@@ -13,7 +13,7 @@ namespace {
 constexpr DWORD kChild = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
 constexpr DWORD kInput = kChild | WS_TABSTOP | WS_GROUP;
 
-struct Spec {
+struct ControlDesign {
   const wchar_t* cls;
   const wchar_t* text;
   DWORD style;
@@ -25,7 +25,7 @@ class Builder {
  public:
   Builder(HWND parent, UINT dpi, HFONT font) : parent_(parent), dpi_(dpi), font_(font) {}
 
-  [[nodiscard]] HWND Make(const Spec& s, HFONT font = nullptr) {
+  [[nodiscard]] HWND Make(const ControlDesign& s, HFONT font = nullptr) {
     HWND h = ::CreateWindowExW(0, s.cls, s.text, s.style, TwipsToPixels(s.left, dpi_),
                                TwipsToPixels(s.top, dpi_), TwipsToPixels(s.width, dpi_),
                                TwipsToPixels(s.height, dpi_), parent_,

@@ -19,12 +19,7 @@ void frm_Vexlo::ReportStartResult(TextBox& address, CommandButton& execute) {
   }
   // No ProcessEnded follows a start that did not happen: undo what the click began,
   // so the tabs stay usable and no stale option reaches the next line.
-  sOptA.clear();
-  sOptT.clear();
-  sOptN.clear();
-  sOptF.clear();
-  sOptD.clear();
-  sOptH.clear();
+  ClearOptionFragments();
   tabRTF.Enabled(true);
 }
 

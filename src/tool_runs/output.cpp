@@ -24,12 +24,7 @@ void frm_Vexlo::oLaunch_ProcessEnded() {
   txtApplicationLookup.Enabled(true);
   sbStatus.PanelText(1, L"Finished !");
   sbStatus.PanelText(2, L"Waiting");
-  sOptA.clear();
-  sOptT.clear();
-  sOptN.clear();
-  sOptF.clear();
-  sOptD.clear();
-  sOptH.clear();
+  ClearOptionFragments();
   switch (tabRTF.SelectedItem()) {
     case 1: sKeptPing = txtOutputPing.Text(); break;
     case 2: sKeptTracert = txtOutputTracert.Text(); break;
@@ -37,6 +32,15 @@ void frm_Vexlo::oLaunch_ProcessEnded() {
     default: break;
   }
   tabRTF.Enabled(true);
+}
+
+void frm_Vexlo::ClearOptionFragments() {
+  sOptA.clear();
+  sOptT.clear();
+  sOptN.clear();
+  sOptF.clear();
+  sOptD.clear();
+  sOptH.clear();
 }
 
 void frm_Vexlo::DataReceived(std::wstring sData) { oLaunch_DataReceived(sData); }
