@@ -1,4 +1,5 @@
-# make test: installs what is missing, configures, builds and runs every test.
+# make test: installs what is missing, configures, builds, packages and runs every test.
+# make package: the installer and the portable zip, into build/<preset>/packages.
 # make run:  the same set-up, then opens the program (under Wine on Linux).
 PRESET ?= mingw
 BUILD  := build/$(PRESET)
@@ -16,11 +17,21 @@ configure: deps
 build: configure
 	cmake --build --preset $(PRESET)
 
-test: build
+# The install test runs the installer, so the packages come first.
+test: package
 	ctest --preset $(PRESET)
+
+package: build
+	cpack --preset $(PRESET)
 
 run: build
 	scripts/run.sh $(BUILD)
+
+# The benchmark prints figures; it is run by hand, never by the tests.
+bench: build
+	scripts/wine-prefix.sh up $(CURDIR)/$(BUILD)/wine/prefix
+	scripts/wine-run.sh $(CURDIR)/$(BUILD)/wine/prefix $(BUILD)/bench/output_bench.exe; \
+	  status=$$?; scripts/wine-prefix.sh down $(CURDIR)/$(BUILD)/wine/prefix; exit $$status
 
 screenshot: build
 	scripts/screenshot.sh $(BUILD) docs/screenshot.png
