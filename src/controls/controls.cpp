@@ -51,9 +51,18 @@ void TextBox::SelStart(int position) const {
   ::SendMessageW(hwnd, EM_SCROLLCARET, 0, 0);
 }
 
+bool TextBox::CaretAt(int position) const {
+  DWORD start = 0;
+  DWORD end = 0;
+  ::SendMessageW(hwnd, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  return start == end && start == static_cast<DWORD>(position);
+}
+
 void TextBox::Append(const std::wstring& text) const {
+  // Moving the caret costs time that grows with the text in some edit controls, so it
+  // is moved only when the user has put it elsewhere.
   const int end = TextLength();
-  ::SendMessageW(hwnd, EM_SETSEL, end, end);
+  if (!CaretAt(end)) ::SendMessageW(hwnd, EM_SETSEL, end, end);
   ::SendMessageW(hwnd, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
 }
 

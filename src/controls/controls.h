@@ -37,8 +37,10 @@ class TextBox : public Control {
   [[nodiscard]] int SelStart() const;
   // Puts the caret there, with nothing selected, and scrolls it into view.
   void SelStart(int position) const;
-  // Adds text at the end without rewriting what the box holds. A box that is full
-  // takes what fits.
+  // True when nothing is selected and the caret is at that position.
+  [[nodiscard]] bool CaretAt(int position) const;
+  // Adds text at the end without rewriting what the box holds, and leaves the caret
+  // after it, scrolled into view. A box that is full takes what fits.
   void Append(const std::wstring& text) const;
 };
 

@@ -9,7 +9,8 @@ void frm_Vexlo::oLaunch_DataReceived(const std::wstring& sData) {
   for (const TextBox* box : {&txtOutputPing, &txtOutputTracert, &txtOutputLookup}) {
     box->Append(sData);
     // From what the box holds: a full box took only what fitted.
-    box->SelStart(box->TextLength());
+    const int end = box->TextLength();
+    if (!box->CaretAt(end)) box->SelStart(end);
   }
   sbStatus.PanelText(2, L"Data received");
 }
