@@ -14,6 +14,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "common/unique_handles.h"
 #include "main_window/control_ids.h"
@@ -240,6 +241,22 @@ std::wstring ClassName(HWND hwnd) {
   return std::wstring(name, n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 
+// The ProductVersion text of a program's version resource, or empty.
+std::wstring ProductVersionOf(const std::wstring& path) {
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  if (size == 0) return {};
+  std::vector<BYTE> block(size);
+  if (!::GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return {};
+  void* value = nullptr;
+  UINT length = 0;
+  if (!::VerQueryValueW(block.data(), L"\\StringFileInfo\\040904B0\\ProductVersion", &value, &length) ||
+      length == 0) {
+    return {};
+  }
+  return std::wstring(static_cast<const wchar_t*>(value), length - 1);
+}
+
 class InstallTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -364,6 +381,9 @@ TEST_F(InstallTest, SilentInstallPutsTheProgramInPlaceAndUninstallTakesItAllAway
   // Files: the program and its README, nothing of the tests.
   const std::wstring exe = installDir_ + L"\\vexlo.exe";
   EXPECT_EQ(DirectoryNames(installDir_), (std::set<std::wstring>{L"README.md", L"Uninstall.exe", L"vexlo.exe"}));
+
+  // The program's own version resource carries the same version.
+  EXPECT_EQ(ProductVersionOf(exe), kVersion);
 
   // The Start-menu shortcut, for all users; no desktop icon.
   const std::wstring lnk = menuDir_ + L"\\Vexlo.lnk";
