@@ -9,16 +9,7 @@ namespace vexlo {
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"VexloMainWindow";
-constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
-constexpr int kClientWidth = 6645;   // twips
-constexpr int kClientHeight = 5925;  // twips
 constexpr COLORREF kBlue = RGB(0, 0, 255);
-
-// A control's place and size in twips of its container.
-struct Place {
-  int left, top, width, height;
-};
 
 }  // namespace
 
@@ -46,7 +37,7 @@ bool frm_Vexlo::Load(std::wstring& failure) {
   }
 
   const UINT dpi = ::GetDpiForSystem();
-  RECT outer{0, 0, TwipsToPixels(kClientWidth, dpi), TwipsToPixels(kClientHeight, dpi)};
+  RECT outer{0, 0, TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)};
   ::AdjustWindowRectExForDpi(&outer, kWindowStyle, FALSE, kWindowExStyle, dpi);
   const int width = outer.right - outer.left;
   const int height = outer.bottom - outer.top;
@@ -101,6 +92,9 @@ LRESULT frm_Vexlo::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (header->hwndFrom == tabRTF.hwnd && header->code == TCN_SELCHANGE) tabRTF_Click();
       return 0;
     }
+    case WM_DPICHANGED:
+      OnDpiChanged(HIWORD(wp), *reinterpret_cast<const RECT*>(lp));
+      return 0;
     case WM_CTLCOLORSTATIC:
       return OnControlColor(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
     case WM_CLOSE:

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/unique_handles.h"
 #include "controls/controls.h"
@@ -93,17 +94,36 @@ class frm_Vexlo final : public ConsoleLauncherEvents {
   std::unique_ptr<ConsoleLauncher> oLaunch;
 
  private:
+  static constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+  static constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
+  static constexpr int kClientWidthTwips = 6645;
+  static constexpr int kClientHeightTwips = 5925;
+
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   void OnCommand(int id, int code);
   LRESULT OnControlColor(HDC dc, HWND control);
+  class Builder;
   [[nodiscard]] bool CreateControls();
+  [[nodiscard]] bool MakeFonts(UINT dpi);
+  void LoadIcons(UINT dpi);
+  void SetStatusParts(UINT dpi) const;
+  // Places every control again for the monitor's new DPI, keeping the layout in twips.
+  void OnDpiChanged(UINT dpi, const RECT& suggested);
   // Only the page in front takes keyboard input, so Tab and access keys cannot reach
   // a covered page.
   void BringPageToFront(std::size_t index);
   // The outcome of a start attempt, alike on the three pages.
   void ReportStartResult(TextBox& address, CommandButton& execute);
   void ClearOptionFragments();
+
+  // Each control's place in twips and its font, so that a new DPI can place it again.
+  struct Placement {
+    HWND control;
+    RECT twips;
+    const UniqueFont* font;
+  };
+  std::vector<Placement> placements_;
 
   Options options_;
   UniqueWindow window_;

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <utility>
+
 #include "main_window/control_ids.h"
 #include "main_window/frm_vexlo.h"
 #include "main_window/resource.h"
@@ -21,28 +23,37 @@ struct ControlDesign {
   int left, top, width, height;  // twips of the container
 };
 
-class Builder {
- public:
-  Builder(HWND parent, UINT dpi, HFONT font) : parent_(parent), dpi_(dpi), font_(font) {}
+}  // namespace
 
-  [[nodiscard]] HWND Make(const ControlDesign& s, HFONT font = nullptr) {
+class frm_Vexlo::Builder {
+ public:
+  Builder(frm_Vexlo& form, HWND parent, UINT dpi) : form_(form), parent_(parent), dpi_(dpi) {}
+
+  [[nodiscard]] HWND Make(const ControlDesign& s, const UniqueFont* font = nullptr) {
+    if (font == nullptr) font = &form_.font_;
     HWND h = ::CreateWindowExW(0, s.cls, s.text, s.style, TwipsToPixels(s.left, dpi_),
                                TwipsToPixels(s.top, dpi_), TwipsToPixels(s.width, dpi_),
                                TwipsToPixels(s.height, dpi_), parent_,
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(s.id)),
                                ::GetModuleHandleW(nullptr), nullptr);
-    if (h == nullptr) ok_ = false;
-    else ::SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font ? font : font_), FALSE);
+    if (h == nullptr) {
+      ok_ = false;
+      return h;
+    }
+    ::SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font->get()), FALSE);
+    form_.placements_.push_back({h, {s.left, s.top, s.width, s.height}, font});
     return h;
   }
   [[nodiscard]] bool ok() const { return ok_; }
 
  private:
+  frm_Vexlo& form_;
   HWND parent_;
   UINT dpi_;
-  HFONT font_;
   bool ok_ = true;
 };
+
+namespace {
 
 // Labels show their text as it is: an ampersand in a version text is no access key.
 constexpr DWORD kLabel = kChild | SS_NOPREFIX;
@@ -58,25 +69,46 @@ void LimitToControlMaximum(HWND box) {
 
 }  // namespace
 
+bool frm_Vexlo::MakeFonts(UINT dpi) {
+  UniqueFont font = MakeArialFont(8.25, false, dpi);
+  UniqueFont title = MakeArialFont(12, true, dpi);
+  UniqueFont text = MakeArialFont(9.75, true, dpi);
+  if (!font || !title || !text) return false;
+  font_ = std::move(font);
+  helpTitleFont_ = std::move(title);
+  helpTextFont_ = std::move(text);
+  return true;
+}
+
+void frm_Vexlo::LoadIcons(UINT dpi) {
+  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  const auto load = [&](int width, int height) {
+    return static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_VEXLO), IMAGE_ICON,
+                                           ::GetSystemMetricsForDpi(width, dpi),
+                                           ::GetSystemMetricsForDpi(height, dpi), 0));
+  };
+  UniqueIcon big(load(SM_CXICON, SM_CYICON));
+  UniqueIcon small(load(SM_CXSMICON, SM_CYSMICON));
+  // The window keeps using the old icons until it is told of the new ones.
+  ::SendMessageW(window_.get(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
+  ::SendMessageW(window_.get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
+  icon_ = std::move(big);
+  smallIcon_ = std::move(small);
+}
+
+void frm_Vexlo::SetStatusParts(UINT dpi) const {
+  int edges[] = {TwipsToPixels(5160, dpi), TwipsToPixels(5160 + 1440, dpi)};
+  ::SendMessageW(sbStatus.hwnd, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
+}
+
 bool frm_Vexlo::CreateControls() {
   const HWND w = window_.get();
   const UINT dpi = DpiOf(w);
-  font_ = MakeArialFont(8.25, false, dpi);
-  helpTitleFont_ = MakeArialFont(12, true, dpi);
-  helpTextFont_ = MakeArialFont(9.75, true, dpi);
-  if (!font_ || !helpTitleFont_ || !helpTextFont_) return false;
+  if (!MakeFonts(dpi)) return false;
+  LoadIcons(dpi);
+  placements_.clear();
 
-  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  icon_.reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_VEXLO), IMAGE_ICON,
-                                              ::GetSystemMetricsForDpi(SM_CXICON, dpi),
-                                              ::GetSystemMetricsForDpi(SM_CYICON, dpi), 0)));
-  smallIcon_.reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_VEXLO), IMAGE_ICON,
-                                                   ::GetSystemMetricsForDpi(SM_CXSMICON, dpi),
-                                                   ::GetSystemMetricsForDpi(SM_CYSMICON, dpi), 0)));
-  ::SendMessageW(w, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
-  ::SendMessageW(w, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
-
-  Builder top(w, dpi, font_.get());
+  Builder top(*this, w, dpi);
   // Frames first: they lie above the tab strip, and their controls come first in the
   // keyboard order. Their stored places are below the client area until Form_Load.
   constexpr DWORD kFrame = kChild | WS_CLIPCHILDREN;
@@ -99,10 +131,9 @@ bool frm_Vexlo::CreateControls() {
     item.pszText = const_cast<wchar_t*>(tabs[i]);
     ::SendMessageW(tabRTF.hwnd, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
   }
-  int edges[] = {TwipsToPixels(5160, dpi), TwipsToPixels(5160 + 1440, dpi)};
-  ::SendMessageW(sbStatus.hwnd, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
+  SetStatusParts(dpi);
 
-  Builder ping(fraTab[0].hwnd, dpi, font_.get());
+  Builder ping(*this, fraTab[0].hwnd, dpi);
   txtApplicationPing.hwnd = ping.Make({L"EDIT", L"", kTextBox, kIdAddressPing, 1680, 240, 2895, 315});
   cmdExecutePing.hwnd = ping.Make({L"BUTTON", L"E&xecute", kButton | WS_DISABLED, kIdExecutePing, 4680, 240, 1515, 300});
   chk_opt_a.hwnd = ping.Make({L"BUTTON", L"Resolve Names (-a)", kCheck, kIdOptA, 120, 675, 2175, 255});
@@ -117,7 +148,7 @@ bool frm_Vexlo::CreateControls() {
   lbl_times_n.hwnd = ping.Make({L"STATIC", L"times (-n)", kLabel, kIdLabelTimesN, 3360, 1125, 735, 255});
   lbl_addr_ping.hwnd = ping.Make({L"STATIC", L"Address to Ping:", kLabel, kIdLabelAddressPing, 120, 300, 1425, 195});
 
-  Builder trace(fraTab[1].hwnd, dpi, font_.get());
+  Builder trace(*this, fraTab[1].hwnd, dpi);
   txtApplicationTracert.hwnd = trace.Make({L"EDIT", L"", kTextBox, kIdAddressTracert, 1680, 240, 2895, 315});
   cmd_execute_tracert.hwnd = trace.Make({L"BUTTON", L"E&xecute", kButton | WS_DISABLED, kIdExecuteTracert, 4680, 240, 1515, 300});
   chk_opt_d.hwnd = trace.Make({L"BUTTON", L"Don NOT Resolve Names (-d)", kCheck, kIdOptD, 120, 675, 2535, 255});
@@ -129,7 +160,7 @@ bool frm_Vexlo::CreateControls() {
   lbl_addr_trace.hwnd = trace.Make({L"STATIC", L"Address to Trace:", kLabel, kIdLabelAddressTrace, 120, 300, 1545, 195});
   lbl_opt_h.hwnd = trace.Make({L"STATIC", L"hops (-h)", kLabel, kIdLabelOptH, 1140, 1095, 615, 255});
 
-  Builder lookup(fraTab[2].hwnd, dpi, font_.get());
+  Builder lookup(*this, fraTab[2].hwnd, dpi);
   txtApplicationLookup.hwnd = lookup.Make({L"EDIT", L"", kTextBox, kIdAddressLookup, 1680, 240, 2895, 315});
   cmd_execute_lookup.hwnd = lookup.Make({L"BUTTON", L"E&xecute", kButton | WS_DISABLED, kIdExecuteLookup, 4680, 240, 1515, 300});
   cmd_lookup_clear.hwnd = lookup.Make({L"BUTTON", L"&Clear", kButton, kIdClearLookup, 4680, 600, 1515, 300});
@@ -137,8 +168,8 @@ bool frm_Vexlo::CreateControls() {
   txtOutputLookup.hwnd = lookup.Make({L"EDIT", L"", kOutput, kIdOutputLookup, 120, 1470, 6255, 3645});
   lbl_ip_lookup.hwnd = lookup.Make({L"STATIC", L"Address to LookUp:", kLabel, kIdLabelAddressLookup, 120, 300, 1665, 195});
 
-  Builder help(fraTab[3].hwnd, dpi, font_.get());
-  const HFONT text = helpTextFont_.get();
+  Builder help(*this, fraTab[3].hwnd, dpi);
+  const UniqueFont* text = &helpTextFont_;
   lbl_help_pt_4.hwnd = help.Make({L"STATIC",
       L"For each  \"subprogram\" is provided a set of options, just the most used or most important options.",
       kLabel, kIdHelp4, 120, 2160, 6135, 495}, text);
@@ -148,10 +179,59 @@ bool frm_Vexlo::CreateControls() {
   lbl_help_pt_2.hwnd = help.Make({L"STATIC",
       L"Vexlo (Telvaro) is a program made to make easier the use of the most common network tools, like ping, traceroute and lookup.",
       kLabel, kIdHelp2, 120, 720, 6135, 735}, text);
-  lbl_help_pt_1.hwnd = help.Make({L"STATIC", L"", kLabel, kIdHelp1, 120, 240, 6135, 375}, helpTitleFont_.get());
+  lbl_help_pt_1.hwnd = help.Make({L"STATIC", L"", kLabel, kIdHelp1, 120, 240, 6135, 375}, &helpTitleFont_);
 
   for (HWND box : {txtOutputPing.hwnd, txtOutputTracert.hwnd, txtOutputLookup.hwnd}) LimitToControlMaximum(box);
   return ping.ok() && trace.ok() && lookup.ok() && help.ok();
+}
+
+void frm_Vexlo::OnDpiChanged(UINT dpi, const RECT& suggested) {
+  // The controls hold the old fonts until they are given the new ones.
+  UniqueFont oldFont = std::move(font_), oldTitle = std::move(helpTitleFont_), oldText = std::move(helpTextFont_);
+  if (!MakeFonts(dpi)) {
+    // Keep the old layout whole rather than leave controls without fonts.
+    font_ = std::move(oldFont);
+    helpTitleFont_ = std::move(oldTitle);
+    helpTextFont_ = std::move(oldText);
+    return;
+  }
+  LoadIcons(dpi);
+
+  const int clientWidth = TwipsToPixels(kClientWidthTwips, dpi);
+  const int clientHeight = TwipsToPixels(kClientHeightTwips, dpi);
+  RECT outer{0, 0, clientWidth, clientHeight};
+  ::AdjustWindowRectExForDpi(&outer, kWindowStyle, FALSE, kWindowExStyle, dpi);
+  int width = outer.right - outer.left;
+  int height = outer.bottom - outer.top;
+  ::SetWindowPos(window_.get(), nullptr, suggested.left, suggested.top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  // Where the frame is drawn at other metrics than the new DPI's, the client area
+  // still gets its size.
+  RECT client;
+  if (::GetClientRect(window_.get(), &client) &&
+      (client.right != clientWidth || client.bottom != clientHeight)) {
+    width += clientWidth - client.right;
+    height += clientHeight - client.bottom;
+    ::SetWindowPos(window_.get(), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
+  for (const Placement& placed : placements_) {
+    const RECT& t = placed.twips;
+    ::MoveWindow(placed.control, TwipsToPixels(t.left, dpi), TwipsToPixels(t.top, dpi),
+                 TwipsToPixels(t.right, dpi), TwipsToPixels(t.bottom, dpi), FALSE);
+    ::SendMessageW(placed.control, WM_SETFONT, reinterpret_cast<WPARAM>(placed.font->get()), FALSE);
+  }
+  // The status bar keeps itself at the bottom edge; the frames fill the tab strip's
+  // page area, wherever the new tab height puts it.
+  ::SendMessageW(sbStatus.hwnd, WM_SIZE, 0, 0);
+  SetStatusParts(dpi);
+  RECT page;
+  ::GetClientRect(tabRTF.hwnd, &page);
+  ::SendMessageW(tabRTF.hwnd, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&page));
+  ::MapWindowPoints(tabRTF.hwnd, window_.get(), reinterpret_cast<POINT*>(&page), 2);
+  for (const Frame& frame : fraTab) {
+    ::MoveWindow(frame.hwnd, page.left, page.top, page.right - page.left, page.bottom - page.top, FALSE);
+  }
+  ::RedrawWindow(window_.get(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 }  // namespace vexlo

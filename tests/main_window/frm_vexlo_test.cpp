@@ -101,6 +101,77 @@ TEST_F(WindowTest, FramesCoverTheTabStripsClientAreaWithPingInFront) {
   EXPECT_EQ(client.bottom, TwipsToPixels(5925, DpiOf(f.hwnd())));
 }
 
+// A control's rectangle in its parent's client pixels.
+RECT PlaceOf(HWND control) {
+  RECT r;
+  ::GetWindowRect(control, &r);
+  ::MapWindowPoints(HWND_DESKTOP, ::GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+LONG FontHeightOf(HWND control) {
+  LOGFONTW font{};
+  ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
+  return font.lfHeight;
+}
+
+void ChangeDpi(HWND window, UINT dpi) {
+  RECT suggested;
+  ::GetWindowRect(window, &suggested);
+  ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+}
+
+TEST_F(WindowTest, ANewDpiPlacesEveryControlFromItsTwips) {
+  Open();
+  frm_Vexlo& f = *form_;
+  const RECT executeAt96 = PlaceOf(f.cmdExecutePing.hwnd);
+  const RECT titleAt96 = PlaceOf(f.lbl_help_pt_1.hwnd);
+  const LONG fontAt96 = FontHeightOf(f.cmdExecutePing.hwnd);
+
+  ChangeDpi(f.hwnd(), 144);
+  RECT client;
+  ::GetClientRect(f.hwnd(), &client);
+  EXPECT_EQ(client.right, TwipsToPixels(6645, 144));
+  EXPECT_EQ(client.bottom, TwipsToPixels(5925, 144));
+  // 4680, 240, 1515 x 300 twips at 144 dpi.
+  const RECT execute = PlaceOf(f.cmdExecutePing.hwnd);
+  EXPECT_EQ(execute.left, 468);
+  EXPECT_EQ(execute.top, 24);
+  EXPECT_EQ(execute.right - execute.left, TwipsToPixels(1515, 144));
+  EXPECT_EQ(execute.bottom - execute.top, 30);
+  const RECT output = PlaceOf(f.txtOutputLookup.hwnd);
+  EXPECT_EQ(output.left, 12);
+  EXPECT_EQ(output.right - output.left, TwipsToPixels(6255, 144));
+  // Fonts keep their point sizes: 8.25 pt and the Help title's 12 pt.
+  EXPECT_EQ(FontHeightOf(f.cmdExecutePing.hwnd), -17);
+  EXPECT_EQ(FontHeightOf(f.txtOutputPing.hwnd), -17);
+  EXPECT_EQ(FontHeightOf(f.lbl_help_pt_1.hwnd), -24);
+  // The pages still fill the tab strip's page area, which the larger tabs moved down.
+  RECT page;
+  ::GetClientRect(f.tabRTF.hwnd, &page);
+  ::SendMessageW(f.tabRTF.hwnd, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&page));
+  ::MapWindowPoints(f.tabRTF.hwnd, f.hwnd(), reinterpret_cast<POINT*>(&page), 2);
+  for (const Frame& frame : f.fraTab) {
+    const RECT r = PlaceOf(frame.hwnd);
+    EXPECT_TRUE(::EqualRect(&page, &r));
+  }
+  RECT status;
+  ::GetWindowRect(f.sbStatus.hwnd, &status);
+  ::MapWindowPoints(HWND_DESKTOP, f.hwnd(), reinterpret_cast<POINT*>(&status), 2);
+  EXPECT_EQ(status.bottom, client.bottom);
+  int edges[2] = {};
+  ::SendMessageW(f.sbStatus.hwnd, SB_GETPARTS, 2, reinterpret_cast<LPARAM>(edges));
+  EXPECT_EQ(edges[0], TwipsToPixels(5160, 144));
+
+  // Back at 96 dpi nothing has drifted.
+  ChangeDpi(f.hwnd(), 96);
+  const RECT executeBack = PlaceOf(f.cmdExecutePing.hwnd);
+  const RECT titleBack = PlaceOf(f.lbl_help_pt_1.hwnd);
+  EXPECT_TRUE(::EqualRect(&executeAt96, &executeBack));
+  EXPECT_TRUE(::EqualRect(&titleAt96, &titleBack));
+  EXPECT_EQ(FontHeightOf(f.cmdExecutePing.hwnd), fontAt96);
+}
+
 TEST_F(WindowTest, HiddenPagesControlsAreOutOfTheTabOrder) {
   Open();
   frm_Vexlo& f = *form_;
