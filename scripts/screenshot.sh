@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # screenshot.sh BUILD_DIR OUTPUT.png: the real window under Xvfb and Wine's normal driver.
+# SCREENSHOT_DPI=144 (or 192) shows it at 150 % (200 %).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
@@ -8,7 +9,8 @@ out=$2
 prefix="$build/wine/run-prefix"
 display=:${SCREENSHOT_DISPLAY:-97}
 
-Xvfb "$display" -screen 0 800x600x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+dpi=${SCREENSHOT_DPI:-96}
+Xvfb "$display" -screen 0 1600x1200x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
 xvfb=$!
 export DISPLAY=$display
 cleanup() {
@@ -19,8 +21,11 @@ trap cleanup EXIT
 sleep 1
 "$here/wine-prefix.sh" up "$prefix" x11
 WINEPREFIX="$prefix" "$WINE64" reg add 'HKLM\SOFTWARE\Quenmar\vexlo' /v Ver /d "Vexlo ${VEXLO_VERSION:-1.0.0}" /f </dev/null >/dev/null 2>&1
+WINEPREFIX="$prefix" "$WINE64" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f </dev/null >/dev/null 2>&1
 WINEPREFIX="$prefix" "$WINE64" "$build/vexlo.exe" </dev/null >/dev/null 2>&1 &
 sleep "${SCREENSHOT_WAIT:-5}"
 mkdir -p "$(dirname "$out")"
-import -window root -crop 560x520+120+40 +repage "$out"
+# The screen is black beyond the window, so trimming leaves the window alone.
+import -window root "$out"
+convert "$out" -trim +repage "$out"
 echo "wrote $out"
