@@ -36,21 +36,11 @@ bool frm_Vexlo::Load(std::wstring& failure) {
     return false;
   }
 
-  const UINT dpi = ::GetDpiForSystem();
-  RECT outer{0, 0, TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)};
-  ::AdjustWindowRectExForDpi(&outer, kWindowStyle, FALSE, kWindowExStyle, dpi);
-  const int width = outer.right - outer.left;
-  const int height = outer.bottom - outer.top;
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof monitor;
-  ::GetMonitorInfoW(::MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
-  const RECT& work = monitor.rcWork;
-  const int x = work.left + (work.right - work.left - width) / 2;
-  const int y = work.top + (work.bottom - work.top - height) / 2;
-
-  // Hidden until Form_Load has put everything in its starting state.
-  window_.reset(::CreateWindowExW(kWindowExStyle, kWindowClass, L"Telvaro", kWindowStyle, x, y, width,
-                                  height, nullptr, nullptr, instance, this));
+  // Hidden until Form_Load has put everything in its starting state. Sized once it
+  // knows the DPI of the monitor it is on.
+  window_.reset(::CreateWindowExW(kWindowExStyle, kWindowClass, L"Telvaro", kWindowStyle, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, this));
+  if (window_) FitWindow(DpiOf(window_.get()), nullptr);
   if (!window_ || !CreateControls()) {
     failure = L"The window could not be created.";
     window_.reset();

@@ -108,6 +108,9 @@ class frm_Vexlo final : public ConsoleLauncherEvents {
   [[nodiscard]] bool MakeFonts(UINT dpi);
   void LoadIcons(UINT dpi);
   void SetStatusParts(UINT dpi) const;
+  // Gives the window the design's client area at that DPI, at topLeft or else centred
+  // on its monitor.
+  void FitWindow(UINT dpi, const POINT* topLeft);
   // Places every control again for the monitor's new DPI, keeping the layout in twips.
   void OnDpiChanged(UINT dpi, const RECT& suggested);
   // Only the page in front takes keyboard input, so Tab and access keys cannot reach

@@ -185,6 +185,35 @@ bool frm_Vexlo::CreateControls() {
   return ping.ok() && trace.ok() && lookup.ok() && help.ok();
 }
 
+void frm_Vexlo::FitWindow(UINT dpi, const POINT* topLeft) {
+  const HWND w = window_.get();
+  const int clientWidth = TwipsToPixels(kClientWidthTwips, dpi);
+  const int clientHeight = TwipsToPixels(kClientHeightTwips, dpi);
+  RECT outer{0, 0, clientWidth, clientHeight};
+  ::AdjustWindowRectExForDpi(&outer, kWindowStyle, FALSE, kWindowExStyle, dpi);
+  int width = outer.right - outer.left;
+  int height = outer.bottom - outer.top;
+  POINT at{};
+  if (topLeft != nullptr) {
+    at = *topLeft;
+  } else {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ::GetMonitorInfoW(::MonitorFromWindow(w, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& work = monitor.rcWork;
+    at = {work.left + (work.right - work.left - width) / 2, work.top + (work.bottom - work.top - height) / 2};
+  }
+  ::SetWindowPos(w, nullptr, at.x, at.y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  // Where the frame is drawn at other metrics than this DPI's, the client area still
+  // gets its size.
+  RECT client;
+  if (::GetClientRect(w, &client) && (client.right != clientWidth || client.bottom != clientHeight)) {
+    width += clientWidth - client.right;
+    height += clientHeight - client.bottom;
+    ::SetWindowPos(w, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
 void frm_Vexlo::OnDpiChanged(UINT dpi, const RECT& suggested) {
   // The controls hold the old fonts until they are given the new ones.
   UniqueFont oldFont = std::move(font_), oldTitle = std::move(helpTitleFont_), oldText = std::move(helpTextFont_);
@@ -197,22 +226,8 @@ void frm_Vexlo::OnDpiChanged(UINT dpi, const RECT& suggested) {
   }
   LoadIcons(dpi);
 
-  const int clientWidth = TwipsToPixels(kClientWidthTwips, dpi);
-  const int clientHeight = TwipsToPixels(kClientHeightTwips, dpi);
-  RECT outer{0, 0, clientWidth, clientHeight};
-  ::AdjustWindowRectExForDpi(&outer, kWindowStyle, FALSE, kWindowExStyle, dpi);
-  int width = outer.right - outer.left;
-  int height = outer.bottom - outer.top;
-  ::SetWindowPos(window_.get(), nullptr, suggested.left, suggested.top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-  // Where the frame is drawn at other metrics than the new DPI's, the client area
-  // still gets its size.
-  RECT client;
-  if (::GetClientRect(window_.get(), &client) &&
-      (client.right != clientWidth || client.bottom != clientHeight)) {
-    width += clientWidth - client.right;
-    height += clientHeight - client.bottom;
-    ::SetWindowPos(window_.get(), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
+  const POINT topLeft{suggested.left, suggested.top};
+  FitWindow(dpi, &topLeft);
 
   for (const Placement& placed : placements_) {
     const RECT& t = placed.twips;
