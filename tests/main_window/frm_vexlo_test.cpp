@@ -7,18 +7,14 @@
 #include <vector>
 
 #include "support/fake_launcher.h"
+#include "support/form_test.h"
 #include "support/test_support.h"
 
 namespace vexlo {
 namespace {
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public test::FormTest {
  protected:
-  static void SetUpTestSuite() {
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TAB_CLASSES | ICC_BAR_CLASSES};
-    ::InitCommonControlsEx(&icc);
-  }
-
   void SetUp() override { SetVersion(nullptr); }
 
   // Writes (or with null removes) the version value that start-up reads.

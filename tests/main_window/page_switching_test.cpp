@@ -7,19 +7,15 @@
 
 #include "main_window/frm_vexlo.h"
 #include "support/fake_launcher.h"
+#include "support/form_test.h"
 #include "support/scripted_tool_launcher.h"
 #include "support/test_support.h"
 
 namespace vexlo {
 namespace {
 
-class PageTest : public ::testing::Test {
+class PageTest : public test::FormTest {
  protected:
-  static void SetUpTestSuite() {
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TAB_CLASSES | ICC_BAR_CLASSES};
-    ::InitCommonControlsEx(&icc);
-  }
-
   void Open(LauncherFactory factory = {}) {
     frm_Vexlo::Options options;
     options.launcherFactory = factory ? factory : [this](ConsoleLauncherEvents& events) {
@@ -34,11 +30,6 @@ class PageTest : public ::testing::Test {
   void ClickTab(int index) {
     form_->tabRTF.SelectedItem(index);
     form_->tabRTF_Click();
-  }
-
-  static void Type(const TextBox& box, const std::wstring& text) {
-    ::SendMessageW(box.hwnd, EM_SETSEL, 0, -1);
-    ::SendMessageW(box.hwnd, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
   }
 
   // Every control that Tab reaches from the tab strip, walked as the platform does.

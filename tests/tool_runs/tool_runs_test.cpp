@@ -6,6 +6,7 @@
 #include "launcher/win32_launcher.h"
 #include "main_window/frm_vexlo.h"
 #include "support/fake_launcher.h"
+#include "support/form_test.h"
 #include "support/scripted_tool_launcher.h"
 #include "support/test_support.h"
 
@@ -14,13 +15,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class ToolRunTest : public ::testing::Test {
+class ToolRunTest : public test::FormTest {
  protected:
-  static void SetUpTestSuite() {
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TAB_CLASSES | ICC_BAR_CLASSES};
-    ::InitCommonControlsEx(&icc);
-  }
-
   void Open(LauncherFactory factory = {}) {
     frm_Vexlo::Options options;
     options.launcherFactory = factory ? factory : [this](ConsoleLauncherEvents& events) {
@@ -33,12 +29,6 @@ class ToolRunTest : public ::testing::Test {
     std::wstring failure;
     ASSERT_TRUE(form_->Load(failure));
     log_->calls.clear();
-  }
-
-  // Types into an address box as the user would, so its change handler runs.
-  static void Type(const TextBox& box, const std::wstring& text) {
-    ::SendMessageW(box.hwnd, EM_SETSEL, 0, -1);
-    ::SendMessageW(box.hwnd, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
   }
 
   [[nodiscard]] std::wstring LastExecute() const {
