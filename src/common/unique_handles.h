@@ -79,10 +79,18 @@ struct IconTraits {
   static void Close(Handle h) noexcept { ::DestroyIcon(h); }
 };
 
+struct RegKeyTraits {
+  using Handle = HKEY;
+  static Handle Invalid() noexcept { return nullptr; }
+  static bool Valid(Handle h) noexcept { return h != nullptr; }
+  static void Close(Handle h) noexcept { ::RegCloseKey(h); }
+};
+
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueWindow = UniqueHandle<WindowTraits>;
 using UniqueFont = UniqueHandle<FontTraits>;
 using UniqueBrush = UniqueHandle<BrushTraits>;
 using UniqueIcon = UniqueHandle<IconTraits>;
+using UniqueKey = UniqueHandle<RegKeyTraits>;
 
 }  // namespace vexlo

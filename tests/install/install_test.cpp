@@ -41,14 +41,6 @@ std::string Narrow(const std::wstring& w) {
   return s;
 }
 
-struct RegKeyTraits {
-  using Handle = HKEY;
-  static Handle Invalid() noexcept { return nullptr; }
-  static bool Valid(Handle h) noexcept { return h != nullptr; }
-  static void Close(Handle h) noexcept { ::RegCloseKey(h); }
-};
-using UniqueKey = UniqueHandle<RegKeyTraits>;
-
 // The 64-bit view is the one the program reads.
 constexpr REGSAM kView64 = KEY_WOW64_64KEY;
 constexpr REGSAM kView32 = KEY_WOW64_32KEY;

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "common/unique_handles.h"
 #include "support/fake_launcher.h"
 #include "support/form_test.h"
 #include "support/test_support.h"
@@ -19,16 +20,15 @@ class WindowTest : public test::FormTest {
 
   // Writes (or with null removes) the version value that start-up reads.
   static void SetVersion(const wchar_t* text) {
-    HKEY key;
+    UniqueKey key;
     ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quenmar\\vexlo", 0, nullptr, 0,
-                                KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
+                                KEY_ALL_ACCESS, nullptr, key.put(), nullptr), ERROR_SUCCESS);
     if (text == nullptr) {
-      ::RegDeleteValueW(key, L"Ver");
+      ::RegDeleteValueW(key.get(), L"Ver");
     } else {
-      ::RegSetValueExW(key, L"Ver", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+      ::RegSetValueExW(key.get(), L"Ver", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                        static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)));
     }
-    ::RegCloseKey(key);
   }
 
   void Open() {
