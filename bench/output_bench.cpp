@@ -17,8 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "launcher/win32_launcher.h"
 #include "main_window/frm_vexlo.h"
+#include "support/scripted_tool_launcher.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -26,13 +27,6 @@ using namespace vexlo;
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-std::wstring ProgramDirectory() {
-  std::wstring path(MAX_PATH, L'\0');
-  const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-  path.resize(n);
-  return path.substr(0, path.find_last_of(L"\\/") + 1);
-}
 
 // Runs nothing; part 1 feeds the window directly.
 class IdleLauncher final : public ConsoleLauncher {
@@ -43,23 +37,6 @@ class IdleLauncher final : public ConsoleLauncher {
   void BufferSize(std::uint32_t) override {}
   void Interval(std::uint32_t) override {}
   [[nodiscard]] std::int32_t LastError() const override { return 0; }
-};
-
-// The real launcher, running the scripted tool in place of whatever line the window composes.
-class ScriptedToolLauncher final : public ConsoleLauncher {
- public:
-  ScriptedToolLauncher(ConsoleLauncherEvents& events, std::wstring line)
-      : real_(CreateWin32Launcher(events)), line_(std::move(line)) {}
-  void Execute(const std::wstring&) override { real_->Execute(line_); }
-  [[nodiscard]] std::int32_t StartResult() const override { return real_->StartResult(); }
-  void StopProcess() override { real_->StopProcess(); }
-  void BufferSize(std::uint32_t b) override { real_->BufferSize(b); }
-  void Interval(std::uint32_t ms) override { real_->Interval(ms); }
-  [[nodiscard]] std::int32_t LastError() const override { return real_->LastError(); }
-
- private:
-  std::unique_ptr<ConsoleLauncher> real_;
-  std::wstring line_;
 };
 
 std::unique_ptr<frm_Vexlo> Open(LauncherFactory factory) {
@@ -77,14 +54,6 @@ std::unique_ptr<frm_Vexlo> Open(LauncherFactory factory) {
 
 std::unique_ptr<frm_Vexlo> OpenIdle() {
   return Open([](ConsoleLauncherEvents&) { return std::make_unique<IdleLauncher>(); });
-}
-
-void Pump() {
-  MSG msg;
-  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    ::TranslateMessage(&msg);
-    ::DispatchMessageW(&msg);
-  }
 }
 
 constexpr std::size_t kTotalChars = 20u * 1024 * 1024;
@@ -184,13 +153,15 @@ double Percentile(std::vector<double> v, double p) {
 int BenchDelay(const std::wstring& tool) {
   constexpr int kLines = 200;
   std::printf("\n== 2. Delay from the tool writing a line to the line standing in the output box ==\n");
-  const std::wstring line = L"\"" + tool + L"\" stamped " + std::to_wstring(kLines) + L" 20";
-  std::printf("tool: %ls stamped %d 20\n", tool.c_str(), kLines);
+  const std::wstring script = L"stamped " + std::to_wstring(kLines) + L" 20";
+  std::printf("tool: %ls %ls\n", tool.c_str(), script.c_str());
   if (::GetFileAttributesW(tool.c_str()) == INVALID_FILE_ATTRIBUTES) {
     std::printf("scripted tool not found; pass its path as the first argument\n");
     return 1;
   }
-  auto form = Open([&](ConsoleLauncherEvents& events) { return std::make_unique<ScriptedToolLauncher>(events, line); });
+  auto form = Open([&](ConsoleLauncherEvents& events) {
+    return std::make_unique<test::ScriptedToolLauncher>(events, script, L"\"" + tool + L"\"");
+  });
   if (!form) return 1;
   LARGE_INTEGER frequency;
   ::QueryPerformanceFrequency(&frequency);
@@ -229,11 +200,7 @@ int BenchDelay(const std::wstring& tool) {
   }
   if (form->bRunning == kTrue) {
     form->oLaunch->StopProcess();
-    const auto until = Clock::now() + std::chrono::seconds(5);
-    while (form->bRunning == kTrue && Clock::now() < until) {
-      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-      Pump();
-    }
+    test::PumpUntil([&] { return form->bRunning != kTrue; }, std::chrono::seconds(5));
   }
   std::printf("lines seen: %zu of %d\n", delays.size(), kLines);
   if (delays.empty()) return 1;
@@ -248,7 +215,7 @@ int BenchDelay(const std::wstring& tool) {
 int wmain(int argc, wchar_t** argv) {
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TAB_CLASSES | ICC_BAR_CLASSES};
   ::InitCommonControlsEx(&icc);
-  const std::wstring tool = argc > 1 ? argv[1] : ProgramDirectory() + L"..\\tests\\scripted_tool.exe";
+  const std::wstring tool = argc > 1 ? argv[1] : test::ProgramDirectory() + L"..\\tests\\scripted_tool.exe";
   const auto start = Clock::now();
   int failed = BenchAppend();
   std::fflush(stdout);

@@ -11,11 +11,12 @@ namespace vexlo::test {
 // Runs the scripted tool in place of the console tool the window names.
 class ScriptedToolLauncher final : public ConsoleLauncher {
  public:
-  ScriptedToolLauncher(ConsoleLauncherEvents& events, std::wstring script)
-      : real_(CreateWin32Launcher(events)), script_(std::move(script)) {}
+  // tool: the scripted tool, quoted; by default the one beside the test program.
+  ScriptedToolLauncher(ConsoleLauncherEvents& events, std::wstring script, std::wstring tool = ScriptedTool())
+      : real_(CreateWin32Launcher(events)), script_(std::move(script)), tool_(std::move(tool)) {}
   void Execute(const std::wstring& line) override {
     lines.push_back(line);
-    real_->Execute(ScriptedTool() + L" " + script_ + line.substr(line.find(L' ')));
+    real_->Execute(tool_ + L" " + script_ + line.substr(line.find(L' ')));
   }
   [[nodiscard]] std::int32_t StartResult() const override { return real_->StartResult(); }
   void StopProcess() override { real_->StopProcess(); }
@@ -27,6 +28,7 @@ class ScriptedToolLauncher final : public ConsoleLauncher {
  private:
   std::unique_ptr<ConsoleLauncher> real_;
   std::wstring script_;
+  std::wstring tool_;
 };
 
 }  // namespace vexlo::test
