@@ -92,40 +92,56 @@ void OptionButton::Value(bool selected) const {
 
 namespace {
 
-LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_COMMAND:
-    case WM_NOTIFY:
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLOREDIT:
-      // The window's handlers own every control, whatever page holds it.
-      return ::SendMessageW(::GetAncestor(hwnd, GA_ROOT), msg, wp, lp);
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = ::BeginPaint(hwnd, &ps);
-      RECT r;
-      ::GetClientRect(hwnd, &r);
-      ::DrawEdge(dc, &r, EDGE_ETCHED, BF_RECT);
-      ::EndPaint(hwnd, &ps);
-      return 0;
+// Every frame is run by this one procedure; it holds nothing of its own.
+class FrameProcedure final : public WindowBase {
+ private:
+  LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) override {
+    switch (msg) {
+      case WM_COMMAND:
+      case WM_NOTIFY:
+      case WM_CTLCOLORSTATIC:
+      case WM_CTLCOLORBTN:
+      case WM_CTLCOLOREDIT:
+      case WM_NEXTDLGCTL:
+        // The window's handlers own every control, whatever page holds it; a
+        // multi-line edit asks its parent to move the focus on with WM_NEXTDLGCTL.
+        return ::SendMessageW(::GetAncestor(hwnd, GA_ROOT), msg, wp, lp);
+      case WM_CLOSE:
+        // A multi-line edit posts WM_CLOSE to its parent on Esc; a page is never
+        // closed, it lives as long as the window.
+        return 0;
+      case WM_PAINT:
+        Paint(hwnd);
+        return 0;
+      default:
+        return ::DefWindowProcW(hwnd, msg, wp, lp);
     }
-    default:
-      return ::DefWindowProcW(hwnd, msg, wp, lp);
   }
-}
+
+  static void Paint(HWND hwnd) {
+    PAINTSTRUCT ps;
+    HDC dc = ::BeginPaint(hwnd, &ps);
+    RECT r;
+    ::GetClientRect(hwnd, &r);
+    ::DrawEdge(dc, &r, EDGE_ETCHED, BF_RECT);
+    ::EndPaint(hwnd, &ps);
+  }
+};
 
 }  // namespace
 
+WindowBase& Frame::Procedure() {
+  static FrameProcedure procedure;
+  return procedure;
+}
+
 bool Frame::Register(HINSTANCE instance) {
   WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = &FrameProc;
   wc.hInstance = instance;
   wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kClassName;
-  return ::RegisterClassExW(&wc) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+  return WindowBase::RegisterWindowClass(wc);
 }
 
 void Frame::Move(float left, float top, float width, float height) const {

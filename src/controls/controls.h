@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/unique_handles.h"
+#include "common/window_base.h"
 
 namespace vexlo {
 
@@ -75,6 +76,8 @@ class Frame : public Control {
  public:
   static constexpr wchar_t kClassName[] = L"VexloFrame";
   [[nodiscard]] static bool Register(HINSTANCE instance);
+  // The procedure that runs every frame: frames are created for it.
+  [[nodiscard]] static WindowBase& Procedure();
 
   void Move(float left, float top, float width, float height) const;
   // Position 0 brings the frame in front of its siblings.

@@ -1,6 +1,7 @@
 #include "launcher/win32_launcher.h"
 
 #include "common/unique_handles.h"
+#include "common/window_base.h"
 #include "launcher/oem_decoder.h"
 #include "launcher/tool_path.h"
 
@@ -207,7 +208,7 @@ class ProcThreadAttributes {
   return 0;
 }
 
-class Win32Launcher final : public ConsoleLauncher {
+class Win32Launcher final : public ConsoleLauncher, private WindowBase {
  public:
   Win32Launcher(ConsoleLauncherEvents& events, UINT codePage)
       : events_(events), codePage_(codePage) {}
@@ -215,16 +216,15 @@ class Win32Launcher final : public ConsoleLauncher {
   ~Win32Launcher() override {
     *alive_ = false;
     if (run_) EndRunAtRelease();
+    window_.reset();
   }
 
   [[nodiscard]] bool CreateWakeWindow() {
-    WNDCLASSEXW wc{sizeof wc};
-    wc.lpfnWndProc = &Win32Launcher::WindowProc;
+    WNDCLASSEXW wc{};
     wc.hInstance = ::GetModuleHandleW(nullptr);
     wc.lpszClassName = kWindowClass;
-    if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
-    window_.reset(::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                    wc.hInstance, this));
+    if (!RegisterWindowClass(wc)) return false;
+    window_.reset(CreateFor(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr));
     return window_.valid();
   }
 
@@ -255,14 +255,9 @@ class Win32Launcher final : public ConsoleLauncher {
   }
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) {
-      auto* create = reinterpret_cast<CREATESTRUCTW*>(lp);
-      ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<Win32Launcher*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (self != nullptr && (msg == kWakeMessage || (msg == WM_TIMER && wp == kPaceTimer))) {
-      self->Deliver();
+  LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) override {
+    if (msg == kWakeMessage || (msg == WM_TIMER && wp == kPaceTimer)) {
+      Deliver();
       return 0;
     }
     return ::DefWindowProcW(hwnd, msg, wp, lp);

@@ -24,22 +24,19 @@ frm_Vexlo::~frm_Vexlo() {
 bool frm_Vexlo::Load(std::wstring& failure) {
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
   WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = &frm_Vexlo::WindowProc;
   wc.hInstance = instance;
   wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kWindowClass;
-  if ((!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) ||
-      !Frame::Register(instance)) {
+  if (!RegisterWindowClass(wc) || !Frame::Register(instance)) {
     failure = L"The window class could not be registered.";
     return false;
   }
 
   // Hidden until Form_Load has put everything in its starting state. Sized once it
   // knows the DPI of the monitor it is on.
-  window_.reset(::CreateWindowExW(kWindowExStyle, kWindowClass, L"Telvaro", kWindowStyle, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, this));
+  window_.reset(CreateFor(kWindowExStyle, kWindowClass, L"Telvaro", kWindowStyle, CW_USEDEFAULT,
+                          CW_USEDEFAULT, 0, 0, nullptr, nullptr));
   if (window_) FitWindow(DpiOf(window_.get()), nullptr);
   if (!window_ || !CreateControls()) {
     failure = L"The window could not be created.";
@@ -62,16 +59,6 @@ void frm_Vexlo::Show() const {
   ::UpdateWindow(window_.get());
 }
 
-LRESULT CALLBACK frm_Vexlo::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lp);
-    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<frm_Vexlo*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (self == nullptr) return ::DefWindowProcW(hwnd, msg, wp, lp);
-  return self->HandleMessage(hwnd, msg, wp, lp);
-}
-
 LRESULT frm_Vexlo::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_COMMAND:
@@ -92,7 +79,6 @@ LRESULT frm_Vexlo::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       window_.reset();
       return 0;
     case WM_NCDESTROY:
-      ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       window_.release();
       ::PostQuitMessage(0);
       break;

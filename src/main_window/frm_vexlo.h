@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/unique_handles.h"
+#include "common/window_base.h"
 #include "controls/controls.h"
 #include "launcher/console_launcher.h"
 
@@ -22,7 +23,7 @@ using VbBool = std::int16_t;
 inline constexpr VbBool kTrue = -1;
 inline constexpr VbBool kFalse = 0;
 
-class frm_Vexlo final : public ConsoleLauncherEvents {
+class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
  public:
   struct Options {
     LauncherFactory launcherFactory;
@@ -99,8 +100,7 @@ class frm_Vexlo final : public ConsoleLauncherEvents {
   static constexpr int kClientWidthTwips = 6645;
   static constexpr int kClientHeightTwips = 5925;
 
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-  LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) override;
   void OnCommand(int id, int code);
   LRESULT OnControlColor(HDC dc, HWND control);
   class Builder;

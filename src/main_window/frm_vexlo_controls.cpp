@@ -29,13 +29,16 @@ class frm_Vexlo::Builder {
  public:
   Builder(frm_Vexlo& form, HWND parent, UINT dpi) : form_(form), parent_(parent), dpi_(dpi) {}
 
-  [[nodiscard]] HWND Make(const ControlDesign& s, const UniqueFont* font = nullptr) {
+  // handler: the object that runs a window class of our own, else null.
+  [[nodiscard]] HWND Make(const ControlDesign& s, const UniqueFont* font = nullptr, WindowBase* handler = nullptr) {
     if (font == nullptr) font = &form_.font_;
-    HWND h = ::CreateWindowExW(0, s.cls, s.text, s.style, TwipsToPixels(s.left, dpi_),
-                               TwipsToPixels(s.top, dpi_), TwipsToPixels(s.width, dpi_),
-                               TwipsToPixels(s.height, dpi_), parent_,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(s.id)),
-                               ::GetModuleHandleW(nullptr), nullptr);
+    const auto id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(s.id));
+    const int x = TwipsToPixels(s.left, dpi_), y = TwipsToPixels(s.top, dpi_);
+    const int width = TwipsToPixels(s.width, dpi_), height = TwipsToPixels(s.height, dpi_);
+    HWND h = handler != nullptr
+                 ? handler->CreateFor(0, s.cls, s.text, s.style, x, y, width, height, parent_, id)
+                 : ::CreateWindowExW(0, s.cls, s.text, s.style, x, y, width, height, parent_, id,
+                                     ::GetModuleHandleW(nullptr), nullptr);
     if (h == nullptr) {
       ok_ = false;
       return h;
@@ -112,10 +115,10 @@ bool frm_Vexlo::CreateControls() {
   // Frames first: they lie above the tab strip, and their controls come first in the
   // keyboard order. Their stored places are below the client area until Form_Load.
   constexpr DWORD kFrame = kChild | WS_CLIPCHILDREN;
-  fraTab[0].hwnd = top.Make({Frame::kClassName, L"", kFrame, kIdFrame0, 120, 6120, 6495, 5295});
-  fraTab[1].hwnd = top.Make({Frame::kClassName, L"", kFrame, kIdFrame1, 1080, 6600, 6495, 5295});
-  fraTab[2].hwnd = top.Make({Frame::kClassName, L"", kFrame, kIdFrame2, 3480, 6240, 6375, 5415});
-  fraTab[3].hwnd = top.Make({Frame::kClassName, L"", kFrame, kIdFrame3, 6360, 7800, 6375, 5415});
+  fraTab[0].hwnd = top.Make({Frame::kClassName, L"", kFrame, kIdFrame0, 120, 6120, 6495, 5295}, nullptr, &Frame::Procedure());
+  fraTab[1].hwnd = top.Make({Frame::kClassName, L"", kFrame, kIdFrame1, 1080, 6600, 6495, 5295}, nullptr, &Frame::Procedure());
+  fraTab[2].hwnd = top.Make({Frame::kClassName, L"", kFrame, kIdFrame2, 3480, 6240, 6375, 5415}, nullptr, &Frame::Procedure());
+  fraTab[3].hwnd = top.Make({Frame::kClassName, L"", kFrame, kIdFrame3, 6360, 7800, 6375, 5415}, nullptr, &Frame::Procedure());
   for (auto& frame : fraTab) {
     // Dialog navigation descends only into control parents.
     ::SetWindowLongPtrW(frame.hwnd, GWL_EXSTYLE, WS_EX_CONTROLPARENT);
