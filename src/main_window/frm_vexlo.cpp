@@ -51,11 +51,15 @@ bool frm_Vexlo::Load(std::wstring& failure) {
     window_.reset();
     return false;
   }
+  quitWhenDestroyed_ = true;
   return true;
 }
 
-void frm_Vexlo::Show() const {
+void frm_Vexlo::Show() {
   ::ShowWindow(window_.get(), SW_SHOWNORMAL);
+  // Activation normally places the focus; a window that opens in the background
+  // gets it placed here so that it is right once the user comes to it.
+  if (!CanHoldFocus(::GetFocus())) RestoreFocus();
   ::UpdateWindow(window_.get());
 }
 
@@ -63,10 +67,35 @@ LRESULT frm_Vexlo::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_COMMAND:
       OnCommand(LOWORD(wp), HIWORD(wp));
+      KeepFocusUsable();
+      return 0;
+    case WM_ACTIVATE:
+      // The default would put the focus on the window itself, where a plain letter
+      // acts as an access key: give it back to the control that had it.
+      if (LOWORD(wp) == WA_INACTIVE) {
+        SaveFocus();
+      } else if (HIWORD(wp) == 0) {
+        RestoreFocus();
+      }
+      return 0;
+    case WM_SETFOCUS:
+      // The focus reaches the window itself when a focused control was hidden.
+      RestoreFocus();
+      return 0;
+    case WM_NEXTDLGCTL:
+      // A multi-line edit asks for this on Tab; it moves on like Tab anywhere else.
+      if (LOWORD(lp) != 0) {
+        ::SetFocus(reinterpret_cast<HWND>(wp));
+      } else {
+        MoveFocus(wp != 0);
+      }
       return 0;
     case WM_NOTIFY: {
       const auto* header = reinterpret_cast<const NMHDR*>(lp);
-      if (header->hwndFrom == tabRTF.hwnd && header->code == TCN_SELCHANGE) tabRTF_Click();
+      if (header->hwndFrom == tabRTF.hwnd && header->code == TCN_SELCHANGE) {
+        tabRTF_Click();
+        KeepFocusUsable();
+      }
       return 0;
     }
     case WM_DPICHANGED:
@@ -80,7 +109,7 @@ LRESULT frm_Vexlo::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_NCDESTROY:
       window_.release();
-      ::PostQuitMessage(0);
+      if (quitWhenDestroyed_) ::PostQuitMessage(0);
       break;
     default:
       break;
@@ -126,6 +155,7 @@ LRESULT frm_Vexlo::OnControlColor(HDC dc, HWND control) {
 }
 
 void frm_Vexlo::BringPageToFront(std::size_t index) {
+  pageInFront_ = index;
   fraTab[index].ZOrder(0);
   for (std::size_t i = 0; i < fraTab.size(); ++i) {
     ::ShowWindow(fraTab[i].hwnd, i == index ? SW_SHOWNA : SW_HIDE);

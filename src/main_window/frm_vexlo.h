@@ -39,8 +39,14 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   // Creates the window, hidden, with its controls, and runs Form_Load. On failure the
   // window is gone and the text says what failed.
   [[nodiscard]] bool Load(std::wstring& failure);
-  void Show() const;
+  // Shows the window with the focus in the page's first control.
+  void Show();
   [[nodiscard]] HWND hwnd() const { return window_.get(); }
+
+  // The window's keyboard interface, run by the message loop before a message is
+  // translated and dispatched: Tab, Esc, Enter, access keys and page switching. True
+  // when the message was handled and must not be dispatched.
+  [[nodiscard]] bool PreTranslateMessage(MSG& msg);
 
   // Handlers.
   void Form_Load();
@@ -116,6 +122,22 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   // Only the page in front takes keyboard input, so Tab and access keys cannot reach
   // a covered page.
   void BringPageToFront(std::size_t index);
+
+  // Keyboard and focus.
+  [[nodiscard]] bool OnKeyDown(const MSG& msg);
+  [[nodiscard]] bool OnAccessKey(wchar_t key);
+  void PressOrFocus(HWND control);
+  void MoveFocus(bool backwards);
+  void SwitchPage(int step);
+  void PressFocusedButton();
+  // A control of the page in front (or the tab strip) that can take the focus.
+  [[nodiscard]] bool CanHoldFocus(HWND control) const;
+  [[nodiscard]] HWND FirstControlOfPage() const;
+  void SaveFocus();
+  // Gives the focus back to the control that had it, or the page's first control.
+  void RestoreFocus();
+  // After a handler: a control that was disabled or hidden cannot keep the focus.
+  void KeepFocusUsable();
   // The outcome of a start attempt, alike on the three pages.
   void ReportStartResult(TextBox& address, CommandButton& execute);
   void ClearOptionFragments();
@@ -130,9 +152,13 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
 
   Options options_;
   UniqueWindow window_;
+  std::size_t pageInFront_ = 0;
+  HWND focusToRestore_ = nullptr;
+  // Only a window that finished loading ends the program's message loop; a failed
+  // start-up must still be able to show its message box.
+  bool quitWhenDestroyed_ = false;
   UniqueFont font_, helpTitleFont_, helpTextFont_;
   UniqueIcon icon_, smallIcon_;
-  UniqueBrush windowBrush_;
 };
 
 }  // namespace vexlo

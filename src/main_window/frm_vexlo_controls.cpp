@@ -66,7 +66,7 @@ constexpr DWORD kButton = kInput | BS_PUSHBUTTON;
 constexpr DWORD kCheck = kInput | BS_AUTOCHECKBOX;
 
 void LimitToControlMaximum(HWND box) {
-  // Zero lifts the default limit to the most the control can hold.
+  // Zero lifts the default limit of 30,000 characters to the most the control holds.
   ::SendMessageW(box, EM_SETLIMITTEXT, 0, 0);
 }
 
@@ -184,7 +184,10 @@ bool frm_Vexlo::CreateControls() {
       kLabel, kIdHelp2, 120, 720, 6135, 735}, text);
   lbl_help_pt_1.hwnd = help.Make({L"STATIC", L"", kLabel, kIdHelp1, 120, 240, 6135, 375}, &helpTitleFont_);
 
-  for (HWND box : {txtOutputPing.hwnd, txtOutputTracert.hwnd, txtOutputLookup.hwnd}) LimitToControlMaximum(box);
+  for (HWND box : {txtApplicationPing.hwnd, txt_times_n.hwnd, txtApplicationTracert.hwnd, txt_times_h.hwnd,
+                   txtApplicationLookup.hwnd, txtOutputPing.hwnd, txtOutputTracert.hwnd, txtOutputLookup.hwnd}) {
+    LimitToControlMaximum(box);
+  }
   return ping.ok() && trace.ok() && lookup.ok() && help.ok();
 }
 

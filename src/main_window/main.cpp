@@ -3,6 +3,7 @@
 
 #include "launcher/win32_launcher.h"
 #include "main_window/frm_vexlo.h"
+#include "main_window/message_loop.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_BAR_CLASSES};
@@ -15,12 +16,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     return 1;
   }
   form.Show();
-  MSG msg;
-  while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    // The platform's dialog navigation: Tab, Shift+Tab, access keys, arrow keys.
-    if (form.hwnd() != nullptr && ::IsDialogMessageW(form.hwnd(), &msg)) continue;
-    ::TranslateMessage(&msg);
-    ::DispatchMessageW(&msg);
-  }
-  return static_cast<int>(msg.wParam);
+  return vexlo::RunMessageLoop(form);
 }

@@ -30,24 +30,6 @@ class WindowTest : public test::FormTest {
                        static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)));
     }
   }
-
-  void Open() {
-    frm_Vexlo::Options options;
-    options.launcherFactory = [this](ConsoleLauncherEvents& events) {
-      auto fake = std::make_unique<test::FakeLauncher>(events, log_);
-      launcher_ = fake.get();
-      return fake;
-    };
-    options.endProgram = [this] { ++exits_; };
-    form_ = std::make_unique<frm_Vexlo>(std::move(options));
-    std::wstring failure;
-    ASSERT_TRUE(form_->Load(failure)) << std::string(failure.begin(), failure.end());
-  }
-
-  std::shared_ptr<test::FakeLauncherLog> log_ = std::make_shared<test::FakeLauncherLog>();
-  test::FakeLauncher* launcher_ = nullptr;
-  int exits_ = 0;
-  std::unique_ptr<frm_Vexlo> form_;
 };
 
 TEST_F(WindowTest, StartUpLeavesTheDesignedState) {
@@ -233,18 +215,6 @@ TEST_F(WindowTest, EnterAndEscPressNothingAndCloseNothing) {
   EXPECT_NE(f.hwnd(), nullptr);
   EXPECT_EQ(exits_, 0);
   EXPECT_FALSE(log_->released);
-}
-
-TEST_F(WindowTest, AccessKeysReachOnlyThePageInView) {
-  Open();
-  frm_Vexlo& f = *form_;
-  f.Show();
-  // Alt+E on the Ping page presses its Exit; the covered pages' Exit buttons share
-  // the key and must not be the ones reached.
-  DialogKey(f.hwnd(), f.txtApplicationPing.hwnd, WM_SYSCHAR, L'e');
-  EXPECT_EQ(exits_, 1);
-  EXPECT_NE(::GetFocus(), f.cmd_tracert_exit.hwnd);
-  EXPECT_NE(::GetFocus(), f.cmd_lookup_exit.hwnd);
 }
 
 TEST_F(WindowTest, VersionTextComesFromTheRegistryAsItIs) {

@@ -16,22 +16,6 @@ namespace {
 
 class PageTest : public test::FormTest {
  protected:
-  void Open(LauncherFactory factory = {}) {
-    frm_Vexlo::Options options;
-    options.launcherFactory = factory ? factory : [this](ConsoleLauncherEvents& events) {
-      return std::make_unique<test::FakeLauncher>(events, log_);
-    };
-    options.endProgram = [] {};
-    form_ = std::make_unique<frm_Vexlo>(std::move(options));
-    std::wstring failure;
-    ASSERT_TRUE(form_->Load(failure));
-  }
-
-  void ClickTab(int index) {
-    form_->tabRTF.SelectedItem(index);
-    form_->tabRTF_Click();
-  }
-
   // Every control that Tab reaches from the tab strip, walked as the platform does.
   [[nodiscard]] std::set<HWND> TabCycle() const {
     std::set<HWND> seen;
@@ -42,9 +26,6 @@ class PageTest : public test::FormTest {
     }
     return seen;
   }
-
-  std::shared_ptr<test::FakeLauncherLog> log_ = std::make_shared<test::FakeLauncherLog>();
-  std::unique_ptr<frm_Vexlo> form_;
 };
 
 TEST_F(PageTest, EachToolPageShowsOnlyItsOwnRuns) {

@@ -18,29 +18,9 @@ using namespace std::chrono_literals;
 class ToolRunTest : public test::FormTest {
  protected:
   void Open(LauncherFactory factory = {}) {
-    frm_Vexlo::Options options;
-    options.launcherFactory = factory ? factory : [this](ConsoleLauncherEvents& events) {
-      auto fake = std::make_unique<test::FakeLauncher>(events, log_);
-      launcher_ = fake.get();
-      return fake;
-    };
-    options.endProgram = [] {};
-    form_ = std::make_unique<frm_Vexlo>(std::move(options));
-    std::wstring failure;
-    ASSERT_TRUE(form_->Load(failure));
+    FormTest::Open(std::move(factory));
     log_->calls.clear();
   }
-
-  [[nodiscard]] std::wstring LastExecute() const {
-    for (auto it = log_->calls.rbegin(); it != log_->calls.rend(); ++it) {
-      if (it->rfind(L"Execute ", 0) == 0) return it->substr(8);
-    }
-    return {};
-  }
-
-  std::shared_ptr<test::FakeLauncherLog> log_ = std::make_shared<test::FakeLauncherLog>();
-  test::FakeLauncher* launcher_ = nullptr;
-  std::unique_ptr<frm_Vexlo> form_;
 };
 
 TEST_F(ToolRunTest, CommandLinesAreComposedExactly) {
