@@ -51,46 +51,20 @@ struct KernelHandleTraits {
   static void Close(Handle h) noexcept { ::CloseHandle(h); }
 };
 
-struct WindowTraits {
-  using Handle = HWND;
+// Handles that are null when empty and differ only in how they are closed.
+template <typename H, auto CloseFunction>
+struct NullableHandleTraits {
+  using Handle = H;
   static Handle Invalid() noexcept { return nullptr; }
   static bool Valid(Handle h) noexcept { return h != nullptr; }
-  static void Close(Handle h) noexcept { ::DestroyWindow(h); }
-};
-
-struct FontTraits {
-  using Handle = HFONT;
-  static Handle Invalid() noexcept { return nullptr; }
-  static bool Valid(Handle h) noexcept { return h != nullptr; }
-  static void Close(Handle h) noexcept { ::DeleteObject(h); }
-};
-
-struct BrushTraits {
-  using Handle = HBRUSH;
-  static Handle Invalid() noexcept { return nullptr; }
-  static bool Valid(Handle h) noexcept { return h != nullptr; }
-  static void Close(Handle h) noexcept { ::DeleteObject(h); }
-};
-
-struct IconTraits {
-  using Handle = HICON;
-  static Handle Invalid() noexcept { return nullptr; }
-  static bool Valid(Handle h) noexcept { return h != nullptr; }
-  static void Close(Handle h) noexcept { ::DestroyIcon(h); }
-};
-
-struct RegKeyTraits {
-  using Handle = HKEY;
-  static Handle Invalid() noexcept { return nullptr; }
-  static bool Valid(Handle h) noexcept { return h != nullptr; }
-  static void Close(Handle h) noexcept { ::RegCloseKey(h); }
+  static void Close(Handle h) noexcept { CloseFunction(h); }
 };
 
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
-using UniqueWindow = UniqueHandle<WindowTraits>;
-using UniqueFont = UniqueHandle<FontTraits>;
-using UniqueBrush = UniqueHandle<BrushTraits>;
-using UniqueIcon = UniqueHandle<IconTraits>;
-using UniqueKey = UniqueHandle<RegKeyTraits>;
+using UniqueWindow = UniqueHandle<NullableHandleTraits<HWND, &::DestroyWindow>>;
+using UniqueFont = UniqueHandle<NullableHandleTraits<HFONT, &::DeleteObject>>;
+using UniqueBrush = UniqueHandle<NullableHandleTraits<HBRUSH, &::DeleteObject>>;
+using UniqueIcon = UniqueHandle<NullableHandleTraits<HICON, &::DestroyIcon>>;
+using UniqueKey = UniqueHandle<NullableHandleTraits<HKEY, &::RegCloseKey>>;
 
 }  // namespace vexlo

@@ -172,11 +172,16 @@ void TabStrip::SelectedItem(int index) const {
   ::SendMessageW(hwnd, TCM_SETCURSEL, static_cast<WPARAM>(index - 1), 0);
 }
 
-TabStrip::Area TabStrip::ClientArea() const {
-  RECT r;
+RECT TabStrip::PageRect() const {
+  RECT r{};
   ::GetClientRect(hwnd, &r);
   ::SendMessageW(hwnd, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&r));
   ::MapWindowPoints(hwnd, ::GetParent(hwnd), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+TabStrip::Area TabStrip::ClientArea() const {
+  const RECT r = PageRect();
   const UINT dpi = DpiOf(hwnd);
   return {PixelsToTwips(r.left, dpi), PixelsToTwips(r.top, dpi), PixelsToTwips(r.right - r.left, dpi),
           PixelsToTwips(r.bottom - r.top, dpi)};

@@ -95,6 +95,8 @@ class TabStrip : public Control {
   [[nodiscard]] float ClientTop() const { return ClientArea().top; }
   [[nodiscard]] float ClientWidth() const { return ClientArea().width; }
   [[nodiscard]] float ClientHeight() const { return ClientArea().height; }
+  // The same area in pixels of the container.
+  [[nodiscard]] RECT PageRect() const;
 
  private:
   struct Area {

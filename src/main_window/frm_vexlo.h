@@ -109,7 +109,18 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) override;
   void OnCommand(int id, int code);
   LRESULT OnControlColor(HDC dc, HWND control);
-  class Builder;
+  struct TwipsRect {
+    int left, top, width, height;
+  };
+  struct ControlDesign;
+  // The controls of each page, in keyboard order.
+  [[nodiscard]] std::vector<ControlDesign> PingPage();
+  [[nodiscard]] std::vector<ControlDesign> TracertPage();
+  [[nodiscard]] std::vector<ControlDesign> LookupPage();
+  [[nodiscard]] std::vector<ControlDesign> HelpPage();
+  // handler: the object that runs a window class of our own, else null.
+  [[nodiscard]] bool CreateInto(HWND parent, const std::vector<ControlDesign>& designs, UINT dpi,
+                                WindowBase* handler = nullptr);
   [[nodiscard]] bool CreateControls();
   [[nodiscard]] bool MakeFonts(UINT dpi);
   void LoadIcons(UINT dpi);
@@ -145,7 +156,7 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   // Each control's place in twips and its font, so that a new DPI can place it again.
   struct Placement {
     HWND control;
-    RECT twips;
+    TwipsRect twips;
     const UniqueFont* font;
   };
   std::vector<Placement> placements_;

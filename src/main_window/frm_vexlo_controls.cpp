@@ -14,56 +14,14 @@ namespace {
 
 constexpr DWORD kChild = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
 constexpr DWORD kInput = kChild | WS_TABSTOP | WS_GROUP;
-
-struct ControlDesign {
-  const wchar_t* cls;
-  const wchar_t* text;
-  DWORD style;
-  int id;
-  int left, top, width, height;  // twips of the container
-};
-
-}  // namespace
-
-class frm_Vexlo::Builder {
- public:
-  Builder(frm_Vexlo& form, HWND parent, UINT dpi) : form_(form), parent_(parent), dpi_(dpi) {}
-
-  // handler: the object that runs a window class of our own, else null.
-  [[nodiscard]] HWND Make(const ControlDesign& s, const UniqueFont* font = nullptr, WindowBase* handler = nullptr) {
-    if (font == nullptr) font = &form_.font_;
-    const auto id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(s.id));
-    const int x = TwipsToPixels(s.left, dpi_), y = TwipsToPixels(s.top, dpi_);
-    const int width = TwipsToPixels(s.width, dpi_), height = TwipsToPixels(s.height, dpi_);
-    HWND h = handler != nullptr
-                 ? handler->CreateFor(0, s.cls, s.text, s.style, x, y, width, height, parent_, id)
-                 : ::CreateWindowExW(0, s.cls, s.text, s.style, x, y, width, height, parent_, id,
-                                     ::GetModuleHandleW(nullptr), nullptr);
-    if (h == nullptr) {
-      ok_ = false;
-      return h;
-    }
-    ::SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font->get()), FALSE);
-    form_.placements_.push_back({h, {s.left, s.top, s.width, s.height}, font});
-    return h;
-  }
-  [[nodiscard]] bool ok() const { return ok_; }
-
- private:
-  frm_Vexlo& form_;
-  HWND parent_;
-  UINT dpi_;
-  bool ok_ = true;
-};
-
-namespace {
-
 // Labels show their text as it is: an ampersand in a version text is no access key.
 constexpr DWORD kLabel = kChild | SS_NOPREFIX;
 constexpr DWORD kTextBox = kInput | WS_BORDER | ES_AUTOHSCROLL;
 constexpr DWORD kOutput = kChild | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_GROUP;
 constexpr DWORD kButton = kInput | BS_PUSHBUTTON;
 constexpr DWORD kCheck = kInput | BS_AUTOCHECKBOX;
+constexpr DWORD kOption = kInput | BS_AUTORADIOBUTTON;
+constexpr DWORD kFrame = kChild | WS_CLIPCHILDREN;
 
 void LimitToControlMaximum(HWND box) {
   // Zero lifts the default limit of 30,000 characters to the most the control holds.
@@ -71,6 +29,16 @@ void LimitToControlMaximum(HWND box) {
 }
 
 }  // namespace
+
+struct frm_Vexlo::ControlDesign {
+  HWND* control;  // where the created window goes
+  const wchar_t* cls;
+  const wchar_t* text;
+  DWORD style;
+  int id;
+  TwipsRect place;  // in the container
+  const UniqueFont* font = nullptr;  // the window's font when null
+};
 
 bool frm_Vexlo::MakeFonts(UINT dpi) {
   UniqueFont font = MakeArialFont(8.25, false, dpi);
@@ -104,6 +72,87 @@ void frm_Vexlo::SetStatusParts(UINT dpi) const {
   ::SendMessageW(sbStatus.hwnd, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
 }
 
+std::vector<frm_Vexlo::ControlDesign> frm_Vexlo::PingPage() {
+  return {
+      {&txtApplicationPing.hwnd, L"EDIT", L"", kTextBox, kIdAddressPing, {1680, 240, 2895, 315}},
+      {&cmdExecutePing.hwnd, L"BUTTON", L"E&xecute", kButton | WS_DISABLED, kIdExecutePing, {4680, 240, 1515, 300}},
+      {&chk_opt_a.hwnd, L"BUTTON", L"Resolve Names (-a)", kCheck, kIdOptA, {120, 675, 2175, 255}},
+      {&chk_opt_f.hwnd, L"BUTTON", L"Don't defrag pkt (-f)", kCheck, kIdOptF, {120, 1080, 2175, 255}},
+      {&chk_opt_t.hwnd, L"BUTTON", L"Run until you stop (-t)", kOption, kIdOptT, {2280, 675, 2000, 255}},
+      // No WS_GROUP: it shares the group that chk_opt_t starts.
+      {&chk_opt_n.hwnd, L"BUTTON", L"Run", kOption & ~WS_GROUP, kIdOptN, {2280, 1080, 615, 255}},
+      {&txt_times_n.hwnd, L"EDIT", L"4", kTextBox, kIdTimesN, {2880, 1080, 375, 285}},
+      {&cmdClearPing.hwnd, L"BUTTON", L"&Clear", kButton, kIdClearPing, {4680, 600, 1515, 300}},
+      {&cmd_exit_ping.hwnd, L"BUTTON", L"&Exit", kButton, kIdExitPing, {4680, 960, 1515, 300}},
+      {&txtOutputPing.hwnd, L"EDIT", L"", kOutput, kIdOutputPing, {120, 1470, 6255, 3645}},
+      {&lbl_times_n.hwnd, L"STATIC", L"times (-n)", kLabel, kIdLabelTimesN, {3360, 1125, 735, 255}},
+      {&lbl_addr_ping.hwnd, L"STATIC", L"Address to Ping:", kLabel, kIdLabelAddressPing, {120, 300, 1425, 195}},
+  };
+}
+
+std::vector<frm_Vexlo::ControlDesign> frm_Vexlo::TracertPage() {
+  return {
+      {&txtApplicationTracert.hwnd, L"EDIT", L"", kTextBox, kIdAddressTracert, {1680, 240, 2895, 315}},
+      {&cmd_execute_tracert.hwnd, L"BUTTON", L"E&xecute", kButton | WS_DISABLED, kIdExecuteTracert, {4680, 240, 1515, 300}},
+      {&chk_opt_d.hwnd, L"BUTTON", L"Don NOT Resolve Names (-d)", kCheck, kIdOptD, {120, 675, 2535, 255}},
+      {&chk_opt_h.hwnd, L"BUTTON", L"Max", kCheck, kIdOptH, {120, 1080, 615, 255}},
+      {&txt_times_h.hwnd, L"EDIT", L"30", kTextBox, kIdTimesH, {720, 1080, 375, 285}},
+      {&cmd_clear_tracert.hwnd, L"BUTTON", L"&Clear", kButton, kIdClearTracert, {4680, 600, 1515, 300}},
+      {&cmd_tracert_exit.hwnd, L"BUTTON", L"&Exit", kButton, kIdExitTracert, {4680, 960, 1515, 300}},
+      {&txtOutputTracert.hwnd, L"EDIT", L"", kOutput, kIdOutputTracert, {120, 1470, 6255, 3645}},
+      {&lbl_addr_trace.hwnd, L"STATIC", L"Address to Trace:", kLabel, kIdLabelAddressTrace, {120, 300, 1545, 195}},
+      {&lbl_opt_h.hwnd, L"STATIC", L"hops (-h)", kLabel, kIdLabelOptH, {1140, 1095, 615, 255}},
+  };
+}
+
+std::vector<frm_Vexlo::ControlDesign> frm_Vexlo::LookupPage() {
+  return {
+      {&txtApplicationLookup.hwnd, L"EDIT", L"", kTextBox, kIdAddressLookup, {1680, 240, 2895, 315}},
+      {&cmd_execute_lookup.hwnd, L"BUTTON", L"E&xecute", kButton | WS_DISABLED, kIdExecuteLookup, {4680, 240, 1515, 300}},
+      {&cmd_lookup_clear.hwnd, L"BUTTON", L"&Clear", kButton, kIdClearLookup, {4680, 600, 1515, 300}},
+      {&cmd_lookup_exit.hwnd, L"BUTTON", L"&Exit", kButton, kIdExitLookup, {4680, 960, 1515, 300}},
+      {&txtOutputLookup.hwnd, L"EDIT", L"", kOutput, kIdOutputLookup, {120, 1470, 6255, 3645}},
+      {&lbl_ip_lookup.hwnd, L"STATIC", L"Address to LookUp:", kLabel, kIdLabelAddressLookup, {120, 300, 1665, 195}},
+  };
+}
+
+std::vector<frm_Vexlo::ControlDesign> frm_Vexlo::HelpPage() {
+  const UniqueFont* text = &helpTextFont_;
+  return {
+      {&lbl_help_pt_4.hwnd, L"STATIC",
+       L"For each  \"subprogram\" is provided a set of options, just the most used or most important options.",
+       kLabel, kIdHelp4, {120, 2160, 6135, 495}, text},
+      {&lbl_help_pt_3.hwnd, L"STATIC",
+       L"Vexlo is a simple GUI for those programs, so you still need them, but you can use them without "
+       L"launching them from the console.",
+       kLabel, kIdHelp3, {120, 1560, 6135, 495}, text},
+      {&lbl_help_pt_2.hwnd, L"STATIC",
+       L"Vexlo (Telvaro) is a program made to make easier the use of the most common network tools, like ping, "
+       L"traceroute and lookup.",
+       kLabel, kIdHelp2, {120, 720, 6135, 735}, text},
+      {&lbl_help_pt_1.hwnd, L"STATIC", L"", kLabel, kIdHelp1, {120, 240, 6135, 375}, &helpTitleFont_},
+  };
+}
+
+bool frm_Vexlo::CreateInto(HWND parent, const std::vector<ControlDesign>& designs, UINT dpi, WindowBase* handler) {
+  for (const ControlDesign& d : designs) {
+    const UniqueFont* font = d.font != nullptr ? d.font : &font_;
+    const auto id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(d.id));
+    const TwipsRect& t = d.place;
+    const int x = TwipsToPixels(t.left, dpi), y = TwipsToPixels(t.top, dpi);
+    const int width = TwipsToPixels(t.width, dpi), height = TwipsToPixels(t.height, dpi);
+    const HWND h = handler != nullptr
+                       ? handler->CreateFor(0, d.cls, d.text, d.style, x, y, width, height, parent, id)
+                       : ::CreateWindowExW(0, d.cls, d.text, d.style, x, y, width, height, parent, id,
+                                           ::GetModuleHandleW(nullptr), nullptr);
+    if (h == nullptr) return false;
+    *d.control = h;
+    ::SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font->get()), FALSE);
+    placements_.push_back({h, t, font});
+  }
+  return true;
+}
+
 bool frm_Vexlo::CreateControls() {
   const HWND w = window_.get();
   const UINT dpi = DpiOf(w);
@@ -111,22 +160,23 @@ bool frm_Vexlo::CreateControls() {
   LoadIcons(dpi);
   placements_.clear();
 
-  Builder top(*this, w, dpi);
   // Frames first: they lie above the tab strip, and their controls come first in the
   // keyboard order. Their stored places are below the client area until Form_Load.
-  constexpr DWORD kFrame = kChild | WS_CLIPCHILDREN;
-  fraTab[0].hwnd = top.Make({Frame::kClassName, L"", kFrame, kIdFrame0, 120, 6120, 6495, 5295}, nullptr, &Frame::Procedure());
-  fraTab[1].hwnd = top.Make({Frame::kClassName, L"", kFrame, kIdFrame1, 1080, 6600, 6495, 5295}, nullptr, &Frame::Procedure());
-  fraTab[2].hwnd = top.Make({Frame::kClassName, L"", kFrame, kIdFrame2, 3480, 6240, 6375, 5415}, nullptr, &Frame::Procedure());
-  fraTab[3].hwnd = top.Make({Frame::kClassName, L"", kFrame, kIdFrame3, 6360, 7800, 6375, 5415}, nullptr, &Frame::Procedure());
+  const std::vector<ControlDesign> frames = {
+      {&fraTab[0].hwnd, Frame::kClassName, L"", kFrame, kIdFrame0, {120, 6120, 6495, 5295}},
+      {&fraTab[1].hwnd, Frame::kClassName, L"", kFrame, kIdFrame1, {1080, 6600, 6495, 5295}},
+      {&fraTab[2].hwnd, Frame::kClassName, L"", kFrame, kIdFrame2, {3480, 6240, 6375, 5415}},
+      {&fraTab[3].hwnd, Frame::kClassName, L"", kFrame, kIdFrame3, {6360, 7800, 6375, 5415}},
+  };
+  const std::vector<ControlDesign> bars = {
+      {&tabRTF.hwnd, WC_TABCONTROLW, L"", kChild | WS_TABSTOP | WS_GROUP, kIdTabStrip, {10, 10, 6615, 5655}},
+      {&sbStatus.hwnd, STATUSCLASSNAMEW, L"", kChild | CCS_BOTTOM, kIdStatusBar, {0, 5670, 6645, 255}},
+  };
+  if (!CreateInto(w, frames, dpi, &Frame::Procedure()) || !CreateInto(w, bars, dpi)) return false;
   for (auto& frame : fraTab) {
     // Dialog navigation descends only into control parents.
     ::SetWindowLongPtrW(frame.hwnd, GWL_EXSTYLE, WS_EX_CONTROLPARENT);
   }
-  tabRTF.hwnd = top.Make({WC_TABCONTROLW, L"", kChild | WS_TABSTOP | WS_GROUP, kIdTabStrip, 10, 10, 6615, 5655});
-  sbStatus.hwnd = top.Make({STATUSCLASSNAMEW, L"", kChild | CCS_BOTTOM, kIdStatusBar, 0, 5670, 6645, 255});
-  if (!top.ok()) return false;
-
   const wchar_t* tabs[] = {L"Ping", L"Traceroute", L"LookUp", L"Help"};
   for (int i = 0; i < 4; ++i) {
     TCITEMW item{};
@@ -136,59 +186,15 @@ bool frm_Vexlo::CreateControls() {
   }
   SetStatusParts(dpi);
 
-  Builder ping(*this, fraTab[0].hwnd, dpi);
-  txtApplicationPing.hwnd = ping.Make({L"EDIT", L"", kTextBox, kIdAddressPing, 1680, 240, 2895, 315});
-  cmdExecutePing.hwnd = ping.Make({L"BUTTON", L"E&xecute", kButton | WS_DISABLED, kIdExecutePing, 4680, 240, 1515, 300});
-  chk_opt_a.hwnd = ping.Make({L"BUTTON", L"Resolve Names (-a)", kCheck, kIdOptA, 120, 675, 2175, 255});
-  chk_opt_f.hwnd = ping.Make({L"BUTTON", L"Don't defrag pkt (-f)", kCheck, kIdOptF, 120, 1080, 2175, 255});
-  chk_opt_t.hwnd = ping.Make({L"BUTTON", L"Run until you stop (-t)", kInput | BS_AUTORADIOBUTTON, kIdOptT, 2280, 675, 2000, 255});
-  // No WS_GROUP: it shares the group that chk_opt_t starts.
-  chk_opt_n.hwnd = ping.Make({L"BUTTON", L"Run", (kInput & ~WS_GROUP) | BS_AUTORADIOBUTTON, kIdOptN, 2280, 1080, 615, 255});
-  txt_times_n.hwnd = ping.Make({L"EDIT", L"4", kTextBox, kIdTimesN, 2880, 1080, 375, 285});
-  cmdClearPing.hwnd = ping.Make({L"BUTTON", L"&Clear", kButton, kIdClearPing, 4680, 600, 1515, 300});
-  cmd_exit_ping.hwnd = ping.Make({L"BUTTON", L"&Exit", kButton, kIdExitPing, 4680, 960, 1515, 300});
-  txtOutputPing.hwnd = ping.Make({L"EDIT", L"", kOutput, kIdOutputPing, 120, 1470, 6255, 3645});
-  lbl_times_n.hwnd = ping.Make({L"STATIC", L"times (-n)", kLabel, kIdLabelTimesN, 3360, 1125, 735, 255});
-  lbl_addr_ping.hwnd = ping.Make({L"STATIC", L"Address to Ping:", kLabel, kIdLabelAddressPing, 120, 300, 1425, 195});
-
-  Builder trace(*this, fraTab[1].hwnd, dpi);
-  txtApplicationTracert.hwnd = trace.Make({L"EDIT", L"", kTextBox, kIdAddressTracert, 1680, 240, 2895, 315});
-  cmd_execute_tracert.hwnd = trace.Make({L"BUTTON", L"E&xecute", kButton | WS_DISABLED, kIdExecuteTracert, 4680, 240, 1515, 300});
-  chk_opt_d.hwnd = trace.Make({L"BUTTON", L"Don NOT Resolve Names (-d)", kCheck, kIdOptD, 120, 675, 2535, 255});
-  chk_opt_h.hwnd = trace.Make({L"BUTTON", L"Max", kCheck, kIdOptH, 120, 1080, 615, 255});
-  txt_times_h.hwnd = trace.Make({L"EDIT", L"30", kTextBox, kIdTimesH, 720, 1080, 375, 285});
-  cmd_clear_tracert.hwnd = trace.Make({L"BUTTON", L"&Clear", kButton, kIdClearTracert, 4680, 600, 1515, 300});
-  cmd_tracert_exit.hwnd = trace.Make({L"BUTTON", L"&Exit", kButton, kIdExitTracert, 4680, 960, 1515, 300});
-  txtOutputTracert.hwnd = trace.Make({L"EDIT", L"", kOutput, kIdOutputTracert, 120, 1470, 6255, 3645});
-  lbl_addr_trace.hwnd = trace.Make({L"STATIC", L"Address to Trace:", kLabel, kIdLabelAddressTrace, 120, 300, 1545, 195});
-  lbl_opt_h.hwnd = trace.Make({L"STATIC", L"hops (-h)", kLabel, kIdLabelOptH, 1140, 1095, 615, 255});
-
-  Builder lookup(*this, fraTab[2].hwnd, dpi);
-  txtApplicationLookup.hwnd = lookup.Make({L"EDIT", L"", kTextBox, kIdAddressLookup, 1680, 240, 2895, 315});
-  cmd_execute_lookup.hwnd = lookup.Make({L"BUTTON", L"E&xecute", kButton | WS_DISABLED, kIdExecuteLookup, 4680, 240, 1515, 300});
-  cmd_lookup_clear.hwnd = lookup.Make({L"BUTTON", L"&Clear", kButton, kIdClearLookup, 4680, 600, 1515, 300});
-  cmd_lookup_exit.hwnd = lookup.Make({L"BUTTON", L"&Exit", kButton, kIdExitLookup, 4680, 960, 1515, 300});
-  txtOutputLookup.hwnd = lookup.Make({L"EDIT", L"", kOutput, kIdOutputLookup, 120, 1470, 6255, 3645});
-  lbl_ip_lookup.hwnd = lookup.Make({L"STATIC", L"Address to LookUp:", kLabel, kIdLabelAddressLookup, 120, 300, 1665, 195});
-
-  Builder help(*this, fraTab[3].hwnd, dpi);
-  const UniqueFont* text = &helpTextFont_;
-  lbl_help_pt_4.hwnd = help.Make({L"STATIC",
-      L"For each  \"subprogram\" is provided a set of options, just the most used or most important options.",
-      kLabel, kIdHelp4, 120, 2160, 6135, 495}, text);
-  lbl_help_pt_3.hwnd = help.Make({L"STATIC",
-      L"Vexlo is a simple GUI for those programs, so you still need them, but you can use them without launching them from the console.",
-      kLabel, kIdHelp3, 120, 1560, 6135, 495}, text);
-  lbl_help_pt_2.hwnd = help.Make({L"STATIC",
-      L"Vexlo (Telvaro) is a program made to make easier the use of the most common network tools, like ping, traceroute and lookup.",
-      kLabel, kIdHelp2, 120, 720, 6135, 735}, text);
-  lbl_help_pt_1.hwnd = help.Make({L"STATIC", L"", kLabel, kIdHelp1, 120, 240, 6135, 375}, &helpTitleFont_);
-
+  if (!CreateInto(fraTab[0].hwnd, PingPage(), dpi) || !CreateInto(fraTab[1].hwnd, TracertPage(), dpi) ||
+      !CreateInto(fraTab[2].hwnd, LookupPage(), dpi) || !CreateInto(fraTab[3].hwnd, HelpPage(), dpi)) {
+    return false;
+  }
   for (HWND box : {txtApplicationPing.hwnd, txt_times_n.hwnd, txtApplicationTracert.hwnd, txt_times_h.hwnd,
                    txtApplicationLookup.hwnd, txtOutputPing.hwnd, txtOutputTracert.hwnd, txtOutputLookup.hwnd}) {
     LimitToControlMaximum(box);
   }
-  return ping.ok() && trace.ok() && lookup.ok() && help.ok();
+  return true;
 }
 
 void frm_Vexlo::FitWindow(UINT dpi, const POINT* topLeft) {
@@ -236,19 +242,16 @@ void frm_Vexlo::OnDpiChanged(UINT dpi, const RECT& suggested) {
   FitWindow(dpi, &topLeft);
 
   for (const Placement& placed : placements_) {
-    const RECT& t = placed.twips;
+    const TwipsRect& t = placed.twips;
     ::MoveWindow(placed.control, TwipsToPixels(t.left, dpi), TwipsToPixels(t.top, dpi),
-                 TwipsToPixels(t.right, dpi), TwipsToPixels(t.bottom, dpi), FALSE);
+                 TwipsToPixels(t.width, dpi), TwipsToPixels(t.height, dpi), FALSE);
     ::SendMessageW(placed.control, WM_SETFONT, reinterpret_cast<WPARAM>(placed.font->get()), FALSE);
   }
   // The status bar keeps itself at the bottom edge; the frames fill the tab strip's
   // page area, wherever the new tab height puts it.
   ::SendMessageW(sbStatus.hwnd, WM_SIZE, 0, 0);
   SetStatusParts(dpi);
-  RECT page;
-  ::GetClientRect(tabRTF.hwnd, &page);
-  ::SendMessageW(tabRTF.hwnd, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&page));
-  ::MapWindowPoints(tabRTF.hwnd, window_.get(), reinterpret_cast<POINT*>(&page), 2);
+  const RECT page = tabRTF.PageRect();
   for (const Frame& frame : fraTab) {
     ::MoveWindow(frame.hwnd, page.left, page.top, page.right - page.left, page.bottom - page.top, FALSE);
   }
