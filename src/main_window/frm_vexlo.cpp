@@ -51,6 +51,7 @@ bool frm_Vexlo::Load(std::wstring& failure) {
     window_.reset();
     return false;
   }
+  FitLabels();  // the version text is in place now
   quitWhenDestroyed_ = true;
   return true;
 }

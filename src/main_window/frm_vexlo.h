@@ -125,6 +125,9 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   [[nodiscard]] bool MakeFonts(UINT dpi);
   void LoadIcons(UINT dpi);
   void SetStatusParts(UINT dpi) const;
+  // Gives each label the room its caption needs at the current DPI.
+  void FitLabels();
+  void FitLabel(HWND label, HFONT font);
   // Gives the window the design's client area at that DPI, at topLeft or else centred
   // on its monitor.
   void FitWindow(UINT dpi, const POINT* topLeft);

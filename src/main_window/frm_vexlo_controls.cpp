@@ -249,6 +249,7 @@ void frm_Vexlo::OnDpiChanged(UINT dpi, const RECT& suggested) {
   }
   // The status bar keeps itself at the bottom edge; the frames fill the tab strip's
   // page area, wherever the new tab height puts it.
+  FitLabels();
   ::SendMessageW(sbStatus.hwnd, WM_SIZE, 0, 0);
   SetStatusParts(dpi);
   const RECT page = tabRTF.PageRect();

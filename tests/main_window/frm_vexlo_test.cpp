@@ -150,6 +150,60 @@ TEST_F(WindowTest, ANewDpiPlacesEveryControlFromItsTwips) {
   EXPECT_EQ(FontHeightOf(f.cmdExecutePing.hwnd), fontAt96);
 }
 
+// Whether DrawText, with the label's own font, finds room for the caption inside it.
+bool CaptionFits(HWND label, SIZE* needed) {
+  const std::wstring text = WindowText(label);
+  RECT client;
+  ::GetClientRect(label, &client);
+  RECT r{0, 0, client.right, 0};
+  HDC dc = ::GetDC(label);
+  const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(label, WM_GETFONT, 0, 0)));
+  ::DrawTextW(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(label, dc);
+  *needed = {r.right, r.bottom};
+  return r.right <= client.right && r.bottom <= client.bottom;
+}
+
+TEST_F(WindowTest, EveryLabelShowsItsWholeCaptionAtEveryDpiWithoutCoveringAControl) {
+  SetVersion(L"Vexlo 1.0.0");
+  Open();
+  frm_Vexlo& f = *form_;
+  // Each label with its designed place in twips.
+  const std::pair<const Label*, RECT> labels[] = {
+      {&f.lbl_addr_ping, {120, 300, 1425, 195}}, {&f.lbl_times_n, {3360, 1125, 735, 255}},
+      {&f.lbl_addr_trace, {120, 300, 1545, 195}}, {&f.lbl_opt_h, {1140, 1095, 615, 255}},
+      {&f.lbl_ip_lookup, {120, 300, 1665, 195}}, {&f.lbl_help_pt_1, {120, 240, 6135, 375}},
+      {&f.lbl_help_pt_2, {120, 720, 6135, 735}}, {&f.lbl_help_pt_3, {120, 1560, 6135, 495}},
+      {&f.lbl_help_pt_4, {120, 2160, 6135, 495}}};
+  for (UINT dpi : {96u, 144u, 192u, 96u}) {
+    ChangeDpi(f.hwnd(), dpi);
+    for (const auto& [label, twips] : labels) {
+      const RECT designed{TwipsToPixels(twips.left, dpi), TwipsToPixels(twips.top, dpi),
+                          TwipsToPixels(twips.left, dpi) + TwipsToPixels(twips.right, dpi),
+                          TwipsToPixels(twips.top, dpi) + TwipsToPixels(twips.bottom, dpi)};
+      SIZE needed{};
+      const RECT at = PlaceOf(label->hwnd);
+      EXPECT_TRUE(CaptionFits(label->hwnd, &needed))
+          << "dpi " << dpi << " id " << ::GetDlgCtrlID(label->hwnd) << ": needs " << needed.cx << "x" << needed.cy
+          << ", has " << at.right - at.left << "x" << at.bottom - at.top;
+      // Growing never covers more of a control than the designed place does (the
+      // LookUp page's label reaches under its address box as designed).
+      EXPECT_GE(at.right - at.left, designed.right - designed.left);
+      EXPECT_GE(at.bottom - at.top, designed.bottom - designed.top);
+      for (HWND c = ::GetWindow(label->hwnd, GW_HWNDFIRST); c != nullptr; c = ::GetWindow(c, GW_HWNDNEXT)) {
+        if (c == label->hwnd) continue;
+        const RECT other = PlaceOf(c);
+        RECT now{}, before{};
+        ::IntersectRect(&now, &at, &other);
+        ::IntersectRect(&before, &designed, &other);
+        EXPECT_LE((now.right - now.left) * (now.bottom - now.top), (before.right - before.left) * (before.bottom - before.top))
+            << "dpi " << dpi << " label " << ::GetDlgCtrlID(label->hwnd) << " covers " << ::GetDlgCtrlID(c);
+      }
+    }
+  }
+}
+
 TEST_F(WindowTest, HiddenPagesControlsAreOutOfTheTabOrder) {
   Open();
   frm_Vexlo& f = *form_;
