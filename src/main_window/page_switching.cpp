@@ -7,9 +7,14 @@ void frm_Vexlo::tabRTF_Click() {
   const int n = tabRTF.SelectedItem();
   if (n < 1 || n > static_cast<int>(fraTab.size())) return;
   BringPageToFront(static_cast<std::size_t>(n - 1));
-  if (n == 1) txtOutputPing.Text(sKeptPing);
-  if (n == 2) txtOutputTracert.Text(sKeptTracert);
-  if (n == 3) txtOutputLookup.Text(sKeptLookup);
+  // The newest output in view, as after a run.
+  const auto restore = [](const TextBox& box, const std::wstring& kept) {
+    box.Text(kept);
+    box.SelStart(box.TextLength());
+  };
+  if (n == 1) restore(txtOutputPing, sKeptPing);
+  if (n == 2) restore(txtOutputTracert, sKeptTracert);
+  if (n == 3) restore(txtOutputLookup, sKeptLookup);
 
   // The twenty input controls, in the order their tab stops are set, with the page
   // (tab index) each belongs to. On Help none is a tab stop: Tab stays on the tabs.

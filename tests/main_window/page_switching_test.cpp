@@ -51,6 +51,24 @@ TEST_F(PageTest, EachToolPageShowsOnlyItsOwnRuns) {
   EXPECT_TRUE(f.fraTab[3].Visible());
 }
 
+TEST_F(PageTest, ComingBackToAPageShowsItsNewestOutput) {
+  Open();
+  frm_Vexlo& f = *form_;
+  f.Show();
+  std::wstring kept;
+  for (int i = 1; i <= 300; ++i) kept += L"Reply from 192.0.2.1: line " + std::to_wstring(i) + L"\r\n";
+  kept += L"last";
+  f.sKeptTracert = kept;
+  ClickTab(2);
+  EXPECT_EQ(f.txtOutputTracert.Text(), kept);
+  EXPECT_EQ(f.txtOutputTracert.SelStart(), static_cast<int>(kept.size()));
+  EXPECT_TRUE(f.txtOutputTracert.CaretAt(static_cast<int>(kept.size())));  // nothing selected
+  SCROLLINFO scroll{sizeof scroll, SIF_ALL};
+  ASSERT_TRUE(::GetScrollInfo(f.txtOutputTracert.hwnd, SB_VERT, &scroll));
+  EXPECT_GT(scroll.nPos, 0);
+  EXPECT_GE(scroll.nPos + static_cast<int>(scroll.nPage), scroll.nMax);  // the last line is in view
+}
+
 TEST_F(PageTest, TabReachesOnlyThePageInView) {
   Open();
   frm_Vexlo& f = *form_;
