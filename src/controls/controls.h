@@ -109,7 +109,11 @@ class TabStrip : public Control {
 class StatusBar : public Control {
  public:
   [[nodiscard]] std::wstring PanelText(int panel) const;
+  // Writing a panel's text also drops its tooltip.
   void PanelText(int panel, const std::wstring& text) const;
+  // A tooltip over the panel until its text changes; empty removes it.
+  void PanelTip(int panel, const std::wstring& tip) const;
+  [[nodiscard]] std::wstring PanelTip(int panel) const;
 };
 
 }  // namespace vexlo

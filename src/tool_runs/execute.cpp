@@ -1,4 +1,5 @@
 // Execute/Stop on the three tool pages, and the address boxes that enable Execute.
+#include "common/system_message.h"
 #include "main_window/frm_vexlo.h"
 
 namespace vexlo {
@@ -15,7 +16,10 @@ void frm_Vexlo::ReportStartResult(TextBox& address, CommandButton& execute) {
   if (result == kAlreadyRunning) {
     sbStatus.PanelText(1, L"Already running !");
   } else if (result == kStartFailed) {
-    sbStatus.PanelText(1, L"Windows error: " + std::to_wstring(oLaunch->LastError()) + L"!");
+    const std::int32_t error = oLaunch->LastError();
+    sbStatus.PanelText(1, L"Windows error: " + std::to_wstring(error) + L"!");
+    // A bare code says nothing to most people: the system's own words, on hover.
+    sbStatus.PanelTip(1, SystemMessage(static_cast<DWORD>(error)));
   }
   // No ProcessEnded follows a start that did not happen: undo what the click began,
   // so the tabs stay usable and no stale option reaches the next line.

@@ -63,7 +63,9 @@ TEST_F(PageTest, ComingBackToAPageShowsItsNewestOutput) {
   EXPECT_EQ(f.txtOutputTracert.Text(), kept);
   EXPECT_EQ(f.txtOutputTracert.SelStart(), static_cast<int>(kept.size()));
   EXPECT_TRUE(f.txtOutputTracert.CaretAt(static_cast<int>(kept.size())));  // nothing selected
-  SCROLLINFO scroll{sizeof scroll, SIF_ALL};
+  SCROLLINFO scroll{};
+  scroll.cbSize = sizeof scroll;
+  scroll.fMask = SIF_ALL;
   ASSERT_TRUE(::GetScrollInfo(f.txtOutputTracert.hwnd, SB_VERT, &scroll));
   EXPECT_GT(scroll.nPos, 0);
   EXPECT_GE(scroll.nPos + static_cast<int>(scroll.nPage), scroll.nMax);  // the last line is in view

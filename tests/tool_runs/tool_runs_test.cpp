@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cwctype>
+
 #include "launcher/win32_launcher.h"
 #include "main_window/frm_vexlo.h"
 #include "support/fake_launcher.h"
@@ -129,6 +131,43 @@ TEST_F(ToolRunTest, FailedStartsReportAndLeaveTheWindowUsable) {
   launcher_->startResult = kStarted;
   f.cmdExecutePing_Click();
   EXPECT_EQ(LastExecute(), L"ping  -n 4 192.0.2.1");
+}
+
+// The system's text for a code, as FormatMessage gives it.
+std::wstring SystemText(DWORD code) {
+  wchar_t buffer[512] = {};
+  ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer, 512, nullptr);
+  std::wstring text = buffer;
+  while (!text.empty() && std::iswspace(text.back())) text.pop_back();
+  return text;
+}
+
+TEST_F(ToolRunTest, AWindowsErrorIsExplainedInTheSystemsWordsUntilPanelOneChanges) {
+  Open();
+  frm_Vexlo& f = *form_;
+  Type(f.txtApplicationPing, L"192.0.2.1");
+  EXPECT_EQ(f.sbStatus.PanelTip(1), L"");
+  for (DWORD code : {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED}) {
+    launcher_->startResult = kStartFailed;
+    launcher_->lastError = static_cast<std::int32_t>(code);
+    f.cmdExecutePing_Click();
+    ASSERT_FALSE(SystemText(code).empty());
+    EXPECT_EQ(f.sbStatus.PanelTip(1), SystemText(code)) << code;
+    EXPECT_EQ(f.sbStatus.PanelText(1), L"Windows error: " + std::to_wstring(code) + L"!");  // as designed
+    EXPECT_EQ(f.sbStatus.PanelTip(2), L"");
+  }
+  f.cmdClearPing_Click();
+  EXPECT_EQ(f.sbStatus.PanelTip(1), L"");
+  f.cmdExecutePing_Click();
+  launcher_->startResult = kStarted;
+  f.cmdExecutePing_Click();  // panel 1: "Running ..."
+  EXPECT_EQ(f.sbStatus.PanelTip(1), L"");
+  // Panel 2 changing leaves panel 1's tip alone.
+  launcher_->startResult = kStartFailed;
+  f.oLaunch_ProcessEnded();
+  f.cmdExecutePing_Click();
+  f.oLaunch_DataReceived(L"late");
+  EXPECT_EQ(f.sbStatus.PanelTip(1), SystemText(ERROR_ACCESS_DENIED));
 }
 
 TEST_F(ToolRunTest, AddressBoxesEnableExecuteExactlyWhileNotEmpty) {
