@@ -47,6 +47,7 @@ LRESULT CALLBACK WindowBase::Procedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
     result = self->HandleMessage(hwnd, msg, wp, lp);
   } catch (...) {
     result = FailedResult(msg);
+    self->OnHandlerFailed(hwnd, msg);
   }
   // No message reaches the object once the window is gone.
   if (msg == WM_NCDESTROY) ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);

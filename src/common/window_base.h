@@ -32,6 +32,8 @@ class WindowBase {
 
   // Every message after WM_NCCREATE, up to and including WM_NCDESTROY.
   virtual LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) = 0;
+  // After HandleMessage threw: a chance to leave the window usable.
+  virtual void OnHandlerFailed(HWND, UINT) noexcept {}
 
  private:
   static LRESULT CALLBACK Procedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;

@@ -118,6 +118,13 @@ LRESULT frm_Vexlo::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   return ::DefWindowProcW(hwnd, msg, wp, lp);
 }
 
+void frm_Vexlo::OnHandlerFailed(HWND, UINT) noexcept {
+  // A click that failed half-way (out of memory composing a line) must not leave
+  // the tabs disabled with no run to enable them again.
+  if (bRunning != kTrue && tabRTF.hwnd != nullptr) tabRTF.Enabled(true);
+  ::MessageBeep(MB_ICONERROR);
+}
+
 void frm_Vexlo::OnCommand(int id, int code) {
   if (code != BN_CLICKED && code != EN_CHANGE) return;
   switch (id) {

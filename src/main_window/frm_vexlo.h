@@ -107,6 +107,7 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   static constexpr int kClientHeightTwips = 5925;
 
   LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) override;
+  void OnHandlerFailed(HWND hwnd, UINT msg) noexcept override;
   void OnCommand(int id, int code);
   LRESULT OnControlColor(HDC dc, HWND control);
   struct TwipsRect {

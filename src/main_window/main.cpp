@@ -1,11 +1,14 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "common/dll_search.h"
 #include "launcher/win32_launcher.h"
 #include "main_window/frm_vexlo.h"
 #include "main_window/message_loop.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // Before anything can load a DLL by name.
+  (void)vexlo::RestrictDllSearchToSystem();
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_BAR_CLASSES};
   ::InitCommonControlsEx(&controls);
 

@@ -3,6 +3,7 @@
 // test raise its events.
 
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,10 @@ class FakeLauncher final : public ConsoleLauncher {
       : events(events), log_(std::move(log)) {}
   ~FakeLauncher() override { log_->released = true; }
 
-  void Execute(const std::wstring& line) override { log_->calls.push_back(L"Execute " + line); }
+  void Execute(const std::wstring& line) override {
+    log_->calls.push_back(L"Execute " + line);
+    if (throwOnExecute) throw std::bad_alloc();
+  }
   [[nodiscard]] std::int32_t StartResult() const override {
     log_->calls.push_back(L"StartResult");
     return startResult;
@@ -41,6 +45,7 @@ class FakeLauncher final : public ConsoleLauncher {
   ConsoleLauncherEvents& events;
   std::int32_t startResult = kStarted;
   std::int32_t lastError = 0;
+  bool throwOnExecute = false;
 
  private:
   std::shared_ptr<FakeLauncherLog> log_;

@@ -170,6 +170,21 @@ TEST_F(ToolRunTest, AWindowsErrorIsExplainedInTheSystemsWordsUntilPanelOneChange
   EXPECT_EQ(f.sbStatus.PanelTip(1), SystemText(ERROR_ACCESS_DENIED));
 }
 
+TEST_F(ToolRunTest, AClickWhoseHandlerThrowsLeavesTheWindowUsable) {
+  Open();
+  frm_Vexlo& f = *form_;
+  Type(f.txtApplicationPing, L"192.0.2.1");
+  launcher_->throwOnExecute = true;
+  ::SendMessageW(f.cmdExecutePing.hwnd, BM_CLICK, 0, 0);  // the throw stays in the window procedure
+  EXPECT_NE(f.hwnd(), nullptr);
+  EXPECT_EQ(f.bRunning, kFalse);
+  EXPECT_TRUE(f.tabRTF.Enabled());
+  launcher_->throwOnExecute = false;
+  ::SendMessageW(f.cmdExecutePing.hwnd, BM_CLICK, 0, 0);
+  EXPECT_EQ(f.bRunning, kTrue);
+  EXPECT_EQ(f.sbStatus.PanelText(1), L"Running ...");
+}
+
 TEST_F(ToolRunTest, AddressBoxesEnableExecuteExactlyWhileNotEmpty) {
   Open();
   frm_Vexlo& f = *form_;
