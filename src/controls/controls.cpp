@@ -59,11 +59,15 @@ bool TextBox::CaretAt(int position) const {
 }
 
 void TextBox::Append(const std::wstring& text) const {
-  // Moving the caret costs time that grows with the text in some edit controls, so it
-  // is moved only when the user has put it elsewhere.
-  const int end = TextLength();
-  if (!CaretAt(end)) ::SendMessageW(hwnd, EM_SETSEL, end, end);
+  DWORD start = 0;
+  DWORD end = 0;
+  ::SendMessageW(hwnd, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  const auto length = static_cast<DWORD>(TextLength());
+  const bool caretAtEnd = start == end && end == length;
+  if (!caretAtEnd) ::SendMessageW(hwnd, EM_SETSEL, length, length);
   ::SendMessageW(hwnd, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+  // Inserting at the end moved the user's selection there; give it back.
+  if (!caretAtEnd) ::SendMessageW(hwnd, EM_SETSEL, start, end);
 }
 
 int CheckBox::Value() const {

@@ -40,8 +40,8 @@ class TextBox : public Control {
   void SelStart(int position) const;
   // True when nothing is selected and the caret is at that position.
   [[nodiscard]] bool CaretAt(int position) const;
-  // Adds text at the end without rewriting what the box holds, and leaves the caret
-  // after it, scrolled into view. A box that is full takes what fits.
+  // Adds text at the end without rewriting what the box holds. A caret at the end
+  // stays at the end; a selection elsewhere is kept. A full box takes what fits.
   void Append(const std::wstring& text) const;
 };
 

@@ -8,7 +8,8 @@ void frm_Vexlo::oLaunch_DataReceived(const std::wstring& sData) {
   // would give, without a cost that grows with what the box holds.
   for (const TextBox* box : {&txtOutputPing, &txtOutputTracert, &txtOutputLookup}) {
     box->Append(sData);
-    // From what the box holds: a full box took only what fitted.
+    // The caret goes after what the box holds (a full box took only what fitted),
+    // also when the user had selected something, and the newest output into view.
     const int end = box->TextLength();
     if (!box->CaretAt(end)) box->SelStart(end);
   }
