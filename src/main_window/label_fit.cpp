@@ -102,8 +102,9 @@ void frm_Vexlo::FitLabel(HWND label, HFONT font) {
   const SIZE wrapped = CaptionSize(label, font, at.right - at.left, false);
   if (wrapped.cy > at.bottom - at.top) {
     const LONG wanted = at.top + wrapped.cy;
-    // A paragraph may move what lies below it further down; the frame has room.
-    if (wanted > room.bottom && MakeRoomBelow(label, at, wanted - room.bottom)) {
+    // A paragraph may move what lies below it down by as much as it grows, so the
+    // spacing of the design stays; the frame has room.
+    if (wanted > room.bottom && MakeRoomBelow(label, at, wanted - at.bottom)) {
       at.bottom = wanted;
     } else {
       at.bottom = std::min(room.bottom, wanted);

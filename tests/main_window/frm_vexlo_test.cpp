@@ -201,6 +201,9 @@ TEST_F(WindowTest, EveryLabelShowsItsWholeCaptionAtEveryDpiWithoutCoveringAContr
             << "dpi " << dpi << " label " << ::GetDlgCtrlID(label->hwnd) << " covers " << ::GetDlgCtrlID(c);
       }
     }
+    // A paragraph that grew moved the next one down, keeping the designed spacing.
+    const LONG gap = TwipsToPixels(2160, dpi) - TwipsToPixels(1560, dpi) - TwipsToPixels(495, dpi);
+    EXPECT_GE(PlaceOf(f.lbl_help_pt_4.hwnd).top - PlaceOf(f.lbl_help_pt_3.hwnd).bottom, gap) << dpi;
   }
 }
 
