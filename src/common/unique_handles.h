@@ -86,11 +86,36 @@ struct RegKeyTraits {
   static void Close(Handle h) noexcept { ::RegCloseKey(h); }
 };
 
+struct MenuTraits {
+  using Handle = HMENU;
+  static Handle Invalid() noexcept { return nullptr; }
+  static bool Valid(Handle h) noexcept { return h != nullptr; }
+  static void Close(Handle h) noexcept { ::DestroyMenu(h); }
+};
+
+struct ModuleTraits {
+  using Handle = HMODULE;
+  static Handle Invalid() noexcept { return nullptr; }
+  static bool Valid(Handle h) noexcept { return h != nullptr; }
+  static void Close(Handle h) noexcept { ::FreeLibrary(h); }
+};
+
+// Global memory that nobody else has taken over (SetClipboardData takes it).
+struct GlobalMemoryTraits {
+  using Handle = HGLOBAL;
+  static Handle Invalid() noexcept { return nullptr; }
+  static bool Valid(Handle h) noexcept { return h != nullptr; }
+  static void Close(Handle h) noexcept { ::GlobalFree(h); }
+};
+
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueWindow = UniqueHandle<WindowTraits>;
 using UniqueFont = UniqueHandle<FontTraits>;
 using UniqueBrush = UniqueHandle<BrushTraits>;
 using UniqueIcon = UniqueHandle<IconTraits>;
 using UniqueKey = UniqueHandle<RegKeyTraits>;
+using UniqueMenu = UniqueHandle<MenuTraits>;
+using UniqueModule = UniqueHandle<ModuleTraits>;
+using UniqueGlobal = UniqueHandle<GlobalMemoryTraits>;
 
 }  // namespace vexlo

@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "controls/output_view.h"
 #include "main_window/control_ids.h"
 #include "main_window/frm_vexlo.h"
 #include "main_window/resource.h"
@@ -61,7 +62,8 @@ namespace {
 // Labels show their text as it is: an ampersand in a version text is no access key.
 constexpr DWORD kLabel = kChild | SS_NOPREFIX;
 constexpr DWORD kTextBox = kInput | WS_BORDER | ES_AUTOHSCROLL;
-constexpr DWORD kOutput = kChild | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_GROUP;
+// The output view is read-only and multi-line by nature; it has no styles of its own.
+constexpr DWORD kOutput = kChild | WS_BORDER | WS_VSCROLL | WS_GROUP;
 constexpr DWORD kButton = kInput | BS_PUSHBUTTON;
 constexpr DWORD kCheck = kInput | BS_AUTOCHECKBOX;
 
@@ -147,7 +149,7 @@ bool frm_Vexlo::CreateControls() {
   txt_times_n.hwnd = ping.Make({L"EDIT", L"4", kTextBox, kIdTimesN, 2880, 1080, 375, 285});
   cmdClearPing.hwnd = ping.Make({L"BUTTON", L"&Clear", kButton, kIdClearPing, 4680, 600, 1515, 300});
   cmd_exit_ping.hwnd = ping.Make({L"BUTTON", L"&Exit", kButton, kIdExitPing, 4680, 960, 1515, 300});
-  txtOutputPing.hwnd = ping.Make({L"EDIT", L"", kOutput, kIdOutputPing, 120, 1470, 6255, 3645});
+  txtOutputPing.hwnd = ping.Make({OutputView::kClassName, L"Ping output", kOutput, kIdOutputPing, 120, 1470, 6255, 3645}, nullptr, &OutputView::Procedure());
   lbl_times_n.hwnd = ping.Make({L"STATIC", L"times (-n)", kLabel, kIdLabelTimesN, 3360, 1125, 735, 255});
   lbl_addr_ping.hwnd = ping.Make({L"STATIC", L"Address to Ping:", kLabel, kIdLabelAddressPing, 120, 300, 1425, 195});
 
@@ -159,7 +161,7 @@ bool frm_Vexlo::CreateControls() {
   txt_times_h.hwnd = trace.Make({L"EDIT", L"30", kTextBox, kIdTimesH, 720, 1080, 375, 285});
   cmd_clear_tracert.hwnd = trace.Make({L"BUTTON", L"&Clear", kButton, kIdClearTracert, 4680, 600, 1515, 300});
   cmd_tracert_exit.hwnd = trace.Make({L"BUTTON", L"&Exit", kButton, kIdExitTracert, 4680, 960, 1515, 300});
-  txtOutputTracert.hwnd = trace.Make({L"EDIT", L"", kOutput, kIdOutputTracert, 120, 1470, 6255, 3645});
+  txtOutputTracert.hwnd = trace.Make({OutputView::kClassName, L"Traceroute output", kOutput, kIdOutputTracert, 120, 1470, 6255, 3645}, nullptr, &OutputView::Procedure());
   lbl_addr_trace.hwnd = trace.Make({L"STATIC", L"Address to Trace:", kLabel, kIdLabelAddressTrace, 120, 300, 1545, 195});
   lbl_opt_h.hwnd = trace.Make({L"STATIC", L"hops (-h)", kLabel, kIdLabelOptH, 1140, 1095, 615, 255});
 
@@ -168,7 +170,7 @@ bool frm_Vexlo::CreateControls() {
   cmd_execute_lookup.hwnd = lookup.Make({L"BUTTON", L"E&xecute", kButton | WS_DISABLED, kIdExecuteLookup, 4680, 240, 1515, 300});
   cmd_lookup_clear.hwnd = lookup.Make({L"BUTTON", L"&Clear", kButton, kIdClearLookup, 4680, 600, 1515, 300});
   cmd_lookup_exit.hwnd = lookup.Make({L"BUTTON", L"&Exit", kButton, kIdExitLookup, 4680, 960, 1515, 300});
-  txtOutputLookup.hwnd = lookup.Make({L"EDIT", L"", kOutput, kIdOutputLookup, 120, 1470, 6255, 3645});
+  txtOutputLookup.hwnd = lookup.Make({OutputView::kClassName, L"LookUp output", kOutput, kIdOutputLookup, 120, 1470, 6255, 3645}, nullptr, &OutputView::Procedure());
   lbl_ip_lookup.hwnd = lookup.Make({L"STATIC", L"Address to LookUp:", kLabel, kIdLabelAddressLookup, 120, 300, 1665, 195});
 
   Builder help(*this, fraTab[3].hwnd, dpi);
