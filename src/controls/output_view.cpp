@@ -225,11 +225,9 @@ void OutputView::ReplaceSelection(const wchar_t* text, bool honorLimit) {
   caretAfterWrap_ = false;
   ::InvalidateRect(hwnd_, nullptr, FALSE);
   ScrollCaretIntoView();
-  TextChanged();
-}
-
-void OutputView::TextChanged() {
-  Notify(EN_CHANGE);
+  // A multi-line edit control sends no EN_CHANGE for WM_SETTEXT, the one change
+  // not held to the limit.
+  if (honorLimit) Notify(EN_CHANGE);
   accessibility_->TextChanged();
 }
 

@@ -80,7 +80,6 @@ class OutputView {
   LRESULT OnGetSel(DWORD* start, DWORD* end) const;
   void ReplaceSelection(const wchar_t* text, bool honorLimit);
   void SetSelection(std::size_t anchor, std::size_t active, bool afterWrap);
-  void TextChanged();
   void Notify(WORD code) const;
   void CopyToClipboard() const;
   // The word under a double click: the word without the spaces after it.
