@@ -109,7 +109,8 @@ LRESULT OutputView::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       return DLGC_WANTARROWS | DLGC_WANTCHARS;
     case WM_ERASEBKGND: return TRUE;  // painting covers every pixel
     case WM_PAINT: Paint(); return 0;
-    case WM_SIZE: ScrollTo(firstRow_); return 0;
+    case WM_CREATE: OnSize(); return 0;
+    case WM_SIZE: OnSize(); return 0;
     case WM_SYSCOLORCHANGE: case WM_THEMECHANGED: case WM_ENABLE:
       ::InvalidateRect(hwnd_, nullptr, FALSE);
       return 0;

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -93,6 +94,7 @@ class OutputView {
   void EnsureLayout();
   [[nodiscard]] int WrapWidth() const;
   [[nodiscard]] SIZE ClientSize() const;
+  void OnSize();
   [[nodiscard]] std::size_t PageRows() const;
   [[nodiscard]] std::size_t MaxFirstRow();
   void ScrollTo(std::size_t firstRow);
@@ -128,6 +130,9 @@ class OutputView {
   CharWidths widths_;
   RowLayout layout_;
   int layoutWidth_ = -1;  // the wrap width the rows were laid out for; -1: lay out anew
+  SIZE clientSize_{0, 0};
+  SCROLLINFO shownScroll_{};  // what the scroll bar was last given
+  std::array<long long, 3> shownThumb_{-1, -1, -1};  // whether it scrolls, thumb size and place, as last drawn
   HFONT font_ = nullptr;  // not ours: the sender of WM_SETFONT owns it
   int lineHeight_ = 16;
   int margin_ = 2;

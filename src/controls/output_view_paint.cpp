@@ -1,6 +1,7 @@
 // The view's layout, scrolling, caret and painting: only the rows in view are
 // measured and drawn.
 #include <algorithm>
+#include <array>
 #include <climits>
 
 #include "controls/output_view.h"
@@ -83,10 +84,13 @@ void OutputView::ApplyFont(HFONT font) {
   }
 }
 
-SIZE OutputView::ClientSize() const {
+SIZE OutputView::ClientSize() const { return clientSize_; }
+
+void OutputView::OnSize() {
+  // Kept, because every append asks for it and GetClientRect is not free everywhere.
   RECT r{};
-  ::GetClientRect(hwnd_, &r);
-  return {r.right, r.bottom};
+  if (::GetClientRect(hwnd_, &r)) clientSize_ = {r.right, r.bottom};
+  ScrollTo(firstRow_);
 }
 
 int OutputView::WrapWidth() const { return ClientSize().cx - 2 * margin_; }
@@ -155,7 +159,18 @@ void OutputView::UpdateScrollBar() {
   info.nMax = static_cast<int>(std::min<std::size_t>(layout_.RowCount() - 1, INT_MAX));
   info.nPage = static_cast<UINT>(PageRows());
   info.nPos = static_cast<int>(std::min<std::size_t>(firstRow_, INT_MAX));
-  ::SetScrollInfo(hwnd_, SB_VERT, &info, TRUE);
+  if (info.nMax == shownScroll_.nMax && info.nPage == shownScroll_.nPage && info.nPos == shownScroll_.nPos) return;
+  shownScroll_ = info;
+  // Drawing the bar costs milliseconds on some systems, so it is drawn with the next
+  // paint, and only when its thumb moves by a pixel or more.
+  ::SetScrollInfo(hwnd_, SB_VERT, &info, FALSE);
+  const long long range = static_cast<long long>(info.nMax) + 1;
+  const long long track = std::max<long long>(1, clientSize_.cy);
+  const std::array<long long, 3> thumb = {
+      range > info.nPage ? 1 : 0, track * info.nPage / std::max(1LL, range), track * info.nPos / std::max(1LL, range)};
+  if (thumb == shownThumb_) return;
+  shownThumb_ = thumb;
+  ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOERASE | RDW_NOCHILDREN);
 }
 
 int OutputView::XOf(std::size_t position, std::size_t row) {
