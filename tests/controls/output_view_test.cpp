@@ -285,6 +285,36 @@ TEST_F(MouseTest, ClickDragShiftClickAndDoubleClick) {
   EXPECT_EQ(Sel(view_), std::make_pair(DWORD{6}, DWORD{10}));
 }
 
+// Chooses a menu item by its access key once the context menu is open.
+void ChooseFromMenuSoon(wchar_t key) {
+  static wchar_t chosen;  // a timer procedure has no context of its own
+  chosen = key;
+  ::SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR id, DWORD) {
+    const HWND menu = ::FindWindowW(L"#32768", nullptr);
+    if (menu == nullptr) return;
+    ::KillTimer(nullptr, id);
+    ::PostMessageW(menu, WM_CHAR, chosen, 0);
+  });
+}
+
+TEST_F(MouseTest, TheContextMenuSelectsAllAndCopies) {
+  SetSel(view_, 3, 3);
+  ChooseFromMenuSoon(L'a');
+  ::SendMessageW(view_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(view_), -1);  // from the keyboard
+  EXPECT_EQ(Sel(view_), std::make_pair(DWORD{0}, DWORD{29}));
+  SetSel(view_, 0, 5);
+  ChooseFromMenuSoon(L'c');
+  RECT r{};
+  ::GetWindowRect(view_, &r);
+  ::SendMessageW(view_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(view_), MAKELPARAM(r.left + 20, r.top + 5));
+  ASSERT_TRUE(::OpenClipboard(host_.hwnd()));
+  const auto* copied = static_cast<const wchar_t*>(::GlobalLock(::GetClipboardData(CF_UNICODETEXT)));
+  ASSERT_NE(copied, nullptr);
+  EXPECT_STREQ(copied, L"alpha");
+  ::GlobalUnlock(::GetClipboardData(CF_UNICODETEXT));
+  ::CloseClipboard();
+}
+
 TEST_F(ViewTest, ScrollBarReachesRowsPast65535) {
   std::wstring lines;
   for (int i = 0; i < 70000; ++i) lines += L"r\r\n";
