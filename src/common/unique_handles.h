@@ -66,5 +66,9 @@ using UniqueFont = UniqueHandle<NullableHandleTraits<HFONT, &::DeleteObject>>;
 using UniqueBrush = UniqueHandle<NullableHandleTraits<HBRUSH, &::DeleteObject>>;
 using UniqueIcon = UniqueHandle<NullableHandleTraits<HICON, &::DestroyIcon>>;
 using UniqueKey = UniqueHandle<NullableHandleTraits<HKEY, &::RegCloseKey>>;
+using UniqueMenu = UniqueHandle<NullableHandleTraits<HMENU, &::DestroyMenu>>;
+using UniqueModule = UniqueHandle<NullableHandleTraits<HMODULE, &::FreeLibrary>>;
+// Global memory that nobody else has taken over (SetClipboardData takes it).
+using UniqueGlobal = UniqueHandle<NullableHandleTraits<HGLOBAL, &::GlobalFree>>;
 
 }  // namespace vexlo

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "controls/output_view.h"
 #include "main_window/control_ids.h"
 #include "main_window/resource.h"
 
@@ -28,7 +29,7 @@ bool frm_Vexlo::Load(std::wstring& failure) {
   wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kWindowClass;
-  if (!RegisterWindowClass(wc) || !Frame::Register(instance)) {
+  if (!RegisterWindowClass(wc) || !Frame::Register(instance) || !OutputView::Register(instance)) {
     failure = L"The window class could not be registered.";
     return false;
   }
@@ -147,14 +148,6 @@ void frm_Vexlo::OnCommand(int id, int code) {
 }
 
 LRESULT frm_Vexlo::OnControlColor(HDC dc, HWND control) {
-  const bool output = control == txtOutputPing.hwnd || control == txtOutputTracert.hwnd ||
-                      control == txtOutputLookup.hwnd;
-  if (output) {
-    // Read-only boxes would take the dialog colour; output reads better on white.
-    ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
-    ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
-    return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_WINDOW));
-  }
   const bool blue = control == lbl_addr_ping.hwnd || control == lbl_addr_trace.hwnd ||
                     control == lbl_ip_lookup.hwnd || control == lbl_help_pt_1.hwnd;
   ::SetTextColor(dc, blue ? kBlue : ::GetSysColor(COLOR_BTNTEXT));

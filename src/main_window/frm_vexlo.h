@@ -119,9 +119,7 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   [[nodiscard]] std::vector<ControlDesign> TracertPage();
   [[nodiscard]] std::vector<ControlDesign> LookupPage();
   [[nodiscard]] std::vector<ControlDesign> HelpPage();
-  // handler: the object that runs a window class of our own, else null.
-  [[nodiscard]] bool CreateInto(HWND parent, const std::vector<ControlDesign>& designs, UINT dpi,
-                                WindowBase* handler = nullptr);
+  [[nodiscard]] bool CreateInto(HWND parent, const std::vector<ControlDesign>& designs, UINT dpi);
   [[nodiscard]] bool CreateControls();
   [[nodiscard]] bool MakeFonts(UINT dpi);
   void LoadIcons(UINT dpi);

@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "controls/output_view.h"
 #include "main_window/control_ids.h"
 #include "main_window/frm_vexlo.h"
 #include "main_window/resource.h"
@@ -17,7 +18,8 @@ constexpr DWORD kInput = kChild | WS_TABSTOP | WS_GROUP;
 // Labels show their text as it is: an ampersand in a version text is no access key.
 constexpr DWORD kLabel = kChild | SS_NOPREFIX;
 constexpr DWORD kTextBox = kInput | WS_BORDER | ES_AUTOHSCROLL;
-constexpr DWORD kOutput = kChild | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_GROUP;
+// The output view is read-only and multi-line by nature; it has no styles of its own.
+constexpr DWORD kOutput = kChild | WS_BORDER | WS_VSCROLL | WS_GROUP;
 constexpr DWORD kButton = kInput | BS_PUSHBUTTON;
 constexpr DWORD kCheck = kInput | BS_AUTOCHECKBOX;
 constexpr DWORD kOption = kInput | BS_AUTORADIOBUTTON;
@@ -38,6 +40,7 @@ struct frm_Vexlo::ControlDesign {
   int id;
   TwipsRect place;  // in the container
   const UniqueFont* font = nullptr;  // the window's font when null
+  WindowBase* handler = nullptr;     // the object that runs a class of our own
 };
 
 bool frm_Vexlo::MakeFonts(UINT dpi) {
@@ -84,7 +87,8 @@ std::vector<frm_Vexlo::ControlDesign> frm_Vexlo::PingPage() {
       {&txt_times_n.hwnd, L"EDIT", L"4", kTextBox, kIdTimesN, {2880, 1080, 375, 285}},
       {&cmdClearPing.hwnd, L"BUTTON", L"&Clear", kButton, kIdClearPing, {4680, 600, 1515, 300}},
       {&cmd_exit_ping.hwnd, L"BUTTON", L"&Exit", kButton, kIdExitPing, {4680, 960, 1515, 300}},
-      {&txtOutputPing.hwnd, L"EDIT", L"", kOutput, kIdOutputPing, {120, 1470, 6255, 3645}},
+      {&txtOutputPing.hwnd, OutputView::kClassName, L"Ping output", kOutput, kIdOutputPing, {120, 1470, 6255, 3645},
+       nullptr, &OutputView::Procedure()},
       {&lbl_times_n.hwnd, L"STATIC", L"times (-n)", kLabel, kIdLabelTimesN, {3360, 1125, 735, 255}},
       {&lbl_addr_ping.hwnd, L"STATIC", L"Address to Ping:", kLabel, kIdLabelAddressPing, {120, 300, 1425, 195}},
   };
@@ -99,7 +103,8 @@ std::vector<frm_Vexlo::ControlDesign> frm_Vexlo::TracertPage() {
       {&txt_times_h.hwnd, L"EDIT", L"30", kTextBox, kIdTimesH, {720, 1080, 375, 285}},
       {&cmd_clear_tracert.hwnd, L"BUTTON", L"&Clear", kButton, kIdClearTracert, {4680, 600, 1515, 300}},
       {&cmd_tracert_exit.hwnd, L"BUTTON", L"&Exit", kButton, kIdExitTracert, {4680, 960, 1515, 300}},
-      {&txtOutputTracert.hwnd, L"EDIT", L"", kOutput, kIdOutputTracert, {120, 1470, 6255, 3645}},
+      {&txtOutputTracert.hwnd, OutputView::kClassName, L"Traceroute output", kOutput, kIdOutputTracert, {120, 1470, 6255, 3645},
+       nullptr, &OutputView::Procedure()},
       {&lbl_addr_trace.hwnd, L"STATIC", L"Address to Trace:", kLabel, kIdLabelAddressTrace, {120, 300, 1545, 195}},
       {&lbl_opt_h.hwnd, L"STATIC", L"hops (-h)", kLabel, kIdLabelOptH, {1140, 1095, 615, 255}},
   };
@@ -111,7 +116,8 @@ std::vector<frm_Vexlo::ControlDesign> frm_Vexlo::LookupPage() {
       {&cmd_execute_lookup.hwnd, L"BUTTON", L"E&xecute", kButton | WS_DISABLED, kIdExecuteLookup, {4680, 240, 1515, 300}},
       {&cmd_lookup_clear.hwnd, L"BUTTON", L"&Clear", kButton, kIdClearLookup, {4680, 600, 1515, 300}},
       {&cmd_lookup_exit.hwnd, L"BUTTON", L"&Exit", kButton, kIdExitLookup, {4680, 960, 1515, 300}},
-      {&txtOutputLookup.hwnd, L"EDIT", L"", kOutput, kIdOutputLookup, {120, 1470, 6255, 3645}},
+      {&txtOutputLookup.hwnd, OutputView::kClassName, L"LookUp output", kOutput, kIdOutputLookup, {120, 1470, 6255, 3645},
+       nullptr, &OutputView::Procedure()},
       {&lbl_ip_lookup.hwnd, L"STATIC", L"Address to LookUp:", kLabel, kIdLabelAddressLookup, {120, 300, 1665, 195}},
   };
 }
@@ -134,15 +140,15 @@ std::vector<frm_Vexlo::ControlDesign> frm_Vexlo::HelpPage() {
   };
 }
 
-bool frm_Vexlo::CreateInto(HWND parent, const std::vector<ControlDesign>& designs, UINT dpi, WindowBase* handler) {
+bool frm_Vexlo::CreateInto(HWND parent, const std::vector<ControlDesign>& designs, UINT dpi) {
   for (const ControlDesign& d : designs) {
     const UniqueFont* font = d.font != nullptr ? d.font : &font_;
     const auto id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(d.id));
     const TwipsRect& t = d.place;
     const int x = TwipsToPixels(t.left, dpi), y = TwipsToPixels(t.top, dpi);
     const int width = TwipsToPixels(t.width, dpi), height = TwipsToPixels(t.height, dpi);
-    const HWND h = handler != nullptr
-                       ? handler->CreateFor(0, d.cls, d.text, d.style, x, y, width, height, parent, id)
+    const HWND h = d.handler != nullptr
+                       ? d.handler->CreateFor(0, d.cls, d.text, d.style, x, y, width, height, parent, id)
                        : ::CreateWindowExW(0, d.cls, d.text, d.style, x, y, width, height, parent, id,
                                            ::GetModuleHandleW(nullptr), nullptr);
     if (h == nullptr) return false;
@@ -162,17 +168,18 @@ bool frm_Vexlo::CreateControls() {
 
   // Frames first: they lie above the tab strip, and their controls come first in the
   // keyboard order. Their stored places are below the client area until Form_Load.
+  WindowBase& frame = Frame::Procedure();
   const std::vector<ControlDesign> frames = {
-      {&fraTab[0].hwnd, Frame::kClassName, L"", kFrame, kIdFrame0, {120, 6120, 6495, 5295}},
-      {&fraTab[1].hwnd, Frame::kClassName, L"", kFrame, kIdFrame1, {1080, 6600, 6495, 5295}},
-      {&fraTab[2].hwnd, Frame::kClassName, L"", kFrame, kIdFrame2, {3480, 6240, 6375, 5415}},
-      {&fraTab[3].hwnd, Frame::kClassName, L"", kFrame, kIdFrame3, {6360, 7800, 6375, 5415}},
+      {&fraTab[0].hwnd, Frame::kClassName, L"", kFrame, kIdFrame0, {120, 6120, 6495, 5295}, nullptr, &frame},
+      {&fraTab[1].hwnd, Frame::kClassName, L"", kFrame, kIdFrame1, {1080, 6600, 6495, 5295}, nullptr, &frame},
+      {&fraTab[2].hwnd, Frame::kClassName, L"", kFrame, kIdFrame2, {3480, 6240, 6375, 5415}, nullptr, &frame},
+      {&fraTab[3].hwnd, Frame::kClassName, L"", kFrame, kIdFrame3, {6360, 7800, 6375, 5415}, nullptr, &frame},
   };
   const std::vector<ControlDesign> bars = {
       {&tabRTF.hwnd, WC_TABCONTROLW, L"", kChild | WS_TABSTOP | WS_GROUP, kIdTabStrip, {10, 10, 6615, 5655}},
       {&sbStatus.hwnd, STATUSCLASSNAMEW, L"", kChild | CCS_BOTTOM, kIdStatusBar, {0, 5670, 6645, 255}},
   };
-  if (!CreateInto(w, frames, dpi, &Frame::Procedure()) || !CreateInto(w, bars, dpi)) return false;
+  if (!CreateInto(w, frames, dpi) || !CreateInto(w, bars, dpi)) return false;
   for (auto& frame : fraTab) {
     // Dialog navigation descends only into control parents.
     ::SetWindowLongPtrW(frame.hwnd, GWL_EXSTYLE, WS_EX_CONTROLPARENT);

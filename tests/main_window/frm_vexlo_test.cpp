@@ -321,10 +321,14 @@ TEST_F(WindowTest, ALauncherThatCannotBeCreatedShowsNoWindow) {
 TEST_F(WindowTest, OutputBoxesAreReadOnlyMultiLineWithoutLimit) {
   Open();
   for (const TextBox* box : {&form_->txtOutputPing, &form_->txtOutputTracert, &form_->txtOutputLookup}) {
-    const LONG_PTR style = ::GetWindowLongPtrW(box->hwnd, GWL_STYLE);
-    EXPECT_NE(style & ES_READONLY, 0);
-    EXPECT_NE(style & ES_MULTILINE, 0);
-    EXPECT_NE(style & WS_VSCROLL, 0);
+    box->Text(L"one\r\ntwo");
+    // Typing changes nothing; output still goes in, line breaks and all.
+    ::SendMessageW(box->hwnd, WM_CHAR, L'x', 0);
+    EXPECT_EQ(box->Text(), L"one\r\ntwo");
+    box->Append(L"\r\nthree");
+    EXPECT_EQ(box->Text(), L"one\r\ntwo\r\nthree");
+    EXPECT_EQ(::SendMessageW(box->hwnd, EM_GETLINECOUNT, 0, 0), 3);
+    EXPECT_NE(::GetWindowLongPtrW(box->hwnd, GWL_STYLE) & WS_VSCROLL, 0);
     EXPECT_GE(static_cast<unsigned long>(::SendMessageW(box->hwnd, EM_GETLIMITTEXT, 0, 0)), 0x7FFFFFFEul);
   }
 }

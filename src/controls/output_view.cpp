@@ -1,0 +1,326 @@
+// The view's window class and its text and selection, with the edit control's
+// message semantics.
+#include "controls/output_view.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/unique_handles.h"
+#include "controls/output_view_uia.h"
+
+namespace vexlo {
+namespace {
+
+constexpr int kViewSlot = 0;  // window extra bytes: the window's OutputView
+
+// Every view is run by this one procedure; each window's state is its OutputView.
+class OutputViewProcedure final : public WindowBase {
+ private:
+  LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) override {
+    if (msg == WM_NCCREATE) {
+      const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lp);
+      const bool named = create->lpszName != nullptr && !IS_INTRESOURCE(create->lpszName);
+      auto view = std::make_unique<OutputView>(hwnd, named ? create->lpszName : L"");
+      ::SetWindowLongPtrW(hwnd, kViewSlot, reinterpret_cast<LONG_PTR>(view.release()));
+      // Keeps the name as the window's caption, which is what other processes read.
+      return ::DefWindowProcW(hwnd, msg, wp, lp);
+    }
+    OutputView* view = OutputView::From(hwnd);
+    if (view == nullptr) return ::DefWindowProcW(hwnd, msg, wp, lp);
+    if (msg == WM_NCDESTROY) {
+      std::unique_ptr<OutputView> owned(view);
+      ::SetWindowLongPtrW(hwnd, kViewSlot, 0);
+      return ::DefWindowProcW(hwnd, msg, wp, lp);
+    }
+    return view->Handle(msg, wp, lp);
+  }
+};
+
+enum class CharClass { kSpace, kBreak, kWord };
+
+CharClass ClassOf(wchar_t c) noexcept {
+  if (c == L' ' || c == L'\t') return CharClass::kSpace;
+  if (c == L'\r' || c == L'\n') return CharClass::kBreak;
+  return CharClass::kWord;
+}
+
+}  // namespace
+
+WindowBase& OutputView::Procedure() {
+  static OutputViewProcedure procedure;
+  return procedure;
+}
+
+bool OutputView::Register(HINSTANCE instance) {
+  WNDCLASSEXW wc{};
+  wc.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
+  wc.cbWndExtra = sizeof(LONG_PTR);
+  wc.hInstance = instance;
+  wc.hCursor = ::LoadCursorW(nullptr, IDC_IBEAM);
+  wc.lpszClassName = kClassName;
+  return WindowBase::RegisterWindowClass(wc);
+}
+
+OutputView* OutputView::From(HWND hwnd) noexcept {
+  if (WindowBase::From(hwnd) != &Procedure()) return nullptr;
+  return reinterpret_cast<OutputView*>(::GetWindowLongPtrW(hwnd, kViewSlot));
+}
+
+OutputView::OutputView(HWND hwnd, std::wstring name)
+    : hwnd_(hwnd), name_(std::move(name)), accessibility_(std::make_unique<OutputViewAccessibility>(*this)) {
+  ApplyFont(nullptr);
+}
+
+OutputView::~OutputView() = default;
+
+LRESULT OutputView::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_GETTEXT: return OnGetText(wp, reinterpret_cast<wchar_t*>(lp));
+    case WM_GETTEXTLENGTH: return static_cast<LRESULT>(text_.size());
+    case WM_SETTEXT: OnSetText(reinterpret_cast<const wchar_t*>(lp)); return TRUE;
+    case EM_GETSEL: return OnGetSel(reinterpret_cast<DWORD*>(wp), reinterpret_cast<DWORD*>(lp));
+    case EM_SETSEL: OnSetSel(wp, lp); return 0;
+    case EM_REPLACESEL: ReplaceSelection(reinterpret_cast<const wchar_t*>(lp), true); return 0;
+    case EM_SCROLLCARET: ScrollCaretIntoView(); return TRUE;
+    case EM_SETLIMITTEXT:
+      // Zero lifts the limit: -1 for a multi-line edit control.
+      limit_ = wp == 0 ? 0xFFFFFFFFu : static_cast<std::size_t>(static_cast<UINT>(wp));
+      return 0;
+    case EM_GETLIMITTEXT: return static_cast<LRESULT>(static_cast<UINT>(limit_));
+    case EM_GETLINECOUNT: return static_cast<LRESULT>(RowCount());
+    case EM_GETFIRSTVISIBLELINE: EnsureLayout(); return static_cast<LRESULT>(firstRow_);
+    case EM_LINEFROMCHAR:
+      return static_cast<LRESULT>(static_cast<INT_PTR>(wp) < 0 ? CaretRow()
+                                                               : RowOf(std::min<std::size_t>(wp, text_.size())));
+    case EM_LINEINDEX: {
+      const std::size_t row = static_cast<INT_PTR>(wp) < 0 ? CaretRow() : wp;
+      return row < RowCount() ? static_cast<LRESULT>(RowStart(row)) : -1;
+    }
+    case EM_SETREADONLY: return TRUE;  // it is read-only whatever is asked
+    case WM_COPY: CopyToClipboard(); return 0;
+    case WM_CUT: case WM_PASTE: case WM_CLEAR: case WM_UNDO: case EM_UNDO: return 0;
+    case WM_SETFONT:
+      ApplyFont(reinterpret_cast<HFONT>(wp));
+      if (LOWORD(lp) != 0) ::InvalidateRect(hwnd_, nullptr, TRUE);
+      return 0;
+    case WM_GETFONT: return reinterpret_cast<LRESULT>(font_);
+    case WM_GETDLGCODE:
+      // Esc, Enter and Tab stay with the window's keyboard interface.
+      return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case WM_ERASEBKGND: return TRUE;  // painting covers every pixel
+    case WM_PAINT: Paint(); return 0;
+    case WM_CREATE: OnSize(); return 0;
+    case WM_SIZE: OnSize(); return 0;
+    case WM_SYSCOLORCHANGE: case WM_THEMECHANGED: case WM_ENABLE:
+      ::InvalidateRect(hwnd_, nullptr, FALSE);
+      return 0;
+    case WM_KEYDOWN: OnKeyDown(wp); return 0;
+    case WM_CHAR: OnChar(wp); return 0;
+    case WM_VSCROLL: OnVScroll(LOWORD(wp)); return 0;
+    case WM_MOUSEWHEEL: OnMouseWheel(GET_WHEEL_DELTA_WPARAM(wp)); return 0;
+    case WM_LBUTTONDOWN: OnButtonDown({static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))}, wp); return 0;
+    case WM_LBUTTONDBLCLK: OnDoubleClick({static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))}); return 0;
+    case WM_MOUSEMOVE:
+      if (dragging_) DragTo({static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))});
+      return 0;
+    case WM_TIMER: {
+      POINT at;
+      if (dragging_ && ::GetCursorPos(&at) && ::ScreenToClient(hwnd_, &at)) DragTo(at);
+      return 0;
+    }
+    case WM_LBUTTONUP: EndDrag(); return 0;
+    case WM_CAPTURECHANGED: EndDrag(); return 0;
+    case WM_CONTEXTMENU: OnContextMenu(lp); return 0;
+    case WM_SETFOCUS: OnFocus(true); return 0;
+    case WM_KILLFOCUS: OnFocus(false); return 0;
+    case WM_GETOBJECT: {
+      LRESULT result = 0;
+      if (accessibility_->OnGetObject(wp, lp, result)) return result;
+      break;
+    }
+    case WM_DESTROY: accessibility_->Disconnect(); break;
+    default: break;
+  }
+  return ::DefWindowProcW(hwnd_, msg, wp, lp);
+}
+
+LRESULT OutputView::OnGetText(std::size_t capacity, wchar_t* buffer) const {
+  if (capacity == 0 || buffer == nullptr) return 0;
+  // As many characters as fit before the terminating null.
+  const std::size_t n = std::min(text_.size(), capacity - 1);
+  text_.CopyTo(0, n, buffer);
+  buffer[n] = L'\0';
+  return static_cast<LRESULT>(n);
+}
+
+void OutputView::OnSetText(const wchar_t* text) {
+  // WM_SETTEXT replaces everything, past any limit, and leaves the caret at the top.
+  anchor_ = 0;
+  active_ = text_.size();
+  ReplaceSelection(text, false);
+  SetSelection(0, 0, false);
+  ScrollTo(0);
+}
+
+std::pair<std::size_t, std::size_t> OutputView::Selection() const noexcept {
+  return std::minmax(anchor_, active_);
+}
+
+LRESULT OutputView::OnGetSel(DWORD* start, DWORD* end) const {
+  const auto [first, last] = Selection();
+  if (start != nullptr) *start = static_cast<DWORD>(first);
+  if (end != nullptr) *end = static_cast<DWORD>(last);
+  // The packed result has 16 bits a position.
+  if (first > 0xFFFF || last > 0xFFFF) return -1;
+  return static_cast<LRESULT>(MAKELONG(first, last));
+}
+
+void OutputView::OnSetSel(WPARAM start, LPARAM end) {
+  const auto startValue = static_cast<int>(start);
+  if (startValue == -1) {
+    // Deselects, leaving the caret where it is.
+    SetSelection(active_, active_, false);
+    return;
+  }
+  // Taken as unsigned, as the edit control does: -1 and any other negative value
+  // stand for the end of the text.
+  const std::size_t length = text_.size();
+  SetSelection(std::min<std::size_t>(static_cast<UINT>(startValue), length),
+               std::min<std::size_t>(static_cast<UINT>(static_cast<int>(end)), length), false);
+}
+
+void OutputView::SetSelection(std::size_t anchor, std::size_t active, bool afterWrap) {
+  if (anchor == anchor_ && active == active_ && afterWrap == caretAfterWrap_) return;
+  const bool showsSelection = focused_ && (anchor_ != active_ || anchor != active);
+  anchor_ = anchor;
+  active_ = active;
+  caretAfterWrap_ = afterWrap;
+  PlaceCaret();
+  if (showsSelection) ::InvalidateRect(hwnd_, nullptr, FALSE);
+  accessibility_->SelectionChanged();
+}
+
+void OutputView::Select(std::size_t anchor, std::size_t active) {
+  SetSelection(std::min(anchor, text_.size()), std::min(active, text_.size()), false);
+  ScrollCaretIntoView();
+}
+
+void OutputView::ReplaceSelection(const wchar_t* text, bool honorLimit) {
+  const std::size_t given = text == nullptr ? 0 : std::wcslen(text);
+  const auto [first, last] = Selection();
+  const std::size_t kept = text_.size() - (last - first);
+  std::size_t n = std::min(given, kMaxLength - std::min(kept, kMaxLength));
+  if (honorLimit && kept + n > limit_) {
+    // A full box takes what fits, and says so.
+    Notify(EN_MAXTEXT);
+    n = limit_ < kept ? 0 : std::min(n, limit_ - kept);
+  }
+  std::wstring tail;
+  if (last < text_.size()) tail = text_.Slice(last, text_.size() - last);
+  text_.Truncate(first);
+  layout_.Truncate(first);
+  text_.Append(text, n);
+  text_.Append(tail.data(), tail.size());
+  if (layoutWidth_ >= 0) layout_.Extend(text_, widths_);
+  anchor_ = active_ = first + n;
+  caretAfterWrap_ = false;
+  ::InvalidateRect(hwnd_, nullptr, FALSE);
+  ScrollCaretIntoView();
+  // A multi-line edit control sends no EN_CHANGE for WM_SETTEXT, the one change
+  // not held to the limit.
+  if (honorLimit) Notify(EN_CHANGE);
+  accessibility_->TextChanged();
+}
+
+void OutputView::Notify(WORD code) const {
+  const HWND parent = ::GetParent(hwnd_);
+  if (parent == nullptr) return;
+  ::SendMessageW(parent, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(hwnd_), code), reinterpret_cast<LPARAM>(hwnd_));
+}
+
+void OutputView::CopyToClipboard() const {
+  const auto [first, last] = Selection();
+  if (first == last) return;
+  UniqueGlobal memory(::GlobalAlloc(GMEM_MOVEABLE, (last - first + 1) * sizeof(wchar_t)));
+  if (!memory) return;
+  auto* out = static_cast<wchar_t*>(::GlobalLock(memory.get()));
+  if (out == nullptr) return;
+  text_.CopyTo(first, last - first, out);
+  out[last - first] = L'\0';
+  ::GlobalUnlock(memory.get());
+  if (!::OpenClipboard(hwnd_)) return;
+  // The clipboard owns the memory once SetClipboardData succeeds.
+  if (::EmptyClipboard() && ::SetClipboardData(CF_UNICODETEXT, memory.get()) != nullptr) memory.release();
+  ::CloseClipboard();
+}
+
+std::size_t OutputView::RowCount() {
+  EnsureLayout();
+  return layout_.RowCount();
+}
+
+std::size_t OutputView::RowStart(std::size_t row) {
+  EnsureLayout();
+  return layout_.RowStart(row);
+}
+
+std::size_t OutputView::RowEnd(std::size_t row) {
+  EnsureLayout();
+  const std::size_t end = row + 1 < layout_.RowCount() ? layout_.RowStart(row + 1) : text_.size();
+  return end >= 2 && CrLfAt(end - 2) ? end - 2 : end;
+}
+
+std::size_t OutputView::RowOf(std::size_t position) {
+  EnsureLayout();
+  return layout_.RowOf(position);
+}
+
+bool OutputView::CrLfAt(std::size_t p) const noexcept {
+  return p + 1 < text_.size() && text_[p] == L'\r' && text_[p + 1] == L'\n';
+}
+
+bool OutputView::WrapsSoftly(std::size_t row) {
+  return row + 1 < RowCount() && RowEnd(row) == RowStart(row + 1);
+}
+
+std::size_t OutputView::CaretRow() {
+  const std::size_t row = RowOf(active_);
+  if (caretAfterWrap_ && row > 0 && RowStart(row) == active_ && WrapsSoftly(row - 1)) return row - 1;
+  return row;
+}
+
+bool OutputView::IsWordBoundary(std::size_t p) const noexcept {
+  if (p == 0 || p >= text_.size()) return true;
+  const CharClass here = ClassOf(text_[p]);
+  const CharClass before = ClassOf(text_[p - 1]);
+  // A word takes the spaces after it; CR LF is one break.
+  switch (here) {
+    case CharClass::kSpace: return before == CharClass::kBreak;
+    case CharClass::kBreak: return !(text_[p - 1] == L'\r' && text_[p] == L'\n');
+    case CharClass::kWord: return before != CharClass::kWord;
+  }
+  return true;
+}
+
+std::size_t OutputView::NextWordStart(std::size_t p) const noexcept {
+  if (p >= text_.size()) return text_.size();
+  do ++p; while (!IsWordBoundary(p));
+  return p;
+}
+
+std::size_t OutputView::PreviousWordStart(std::size_t p) const noexcept {
+  if (p == 0) return 0;
+  do --p; while (!IsWordBoundary(p));
+  return p;
+}
+
+std::pair<std::size_t, std::size_t> OutputView::WordAt(std::size_t p) const noexcept {
+  const std::size_t start = IsWordBoundary(p) ? p : PreviousWordStart(p);
+  std::size_t end = NextWordStart(start);
+  while (end > start && ClassOf(text_[end - 1]) != CharClass::kWord) --end;
+  return {start, end};
+}
+
+IRawElementProviderSimple* OutputView::AccessibleProvider() { return accessibility_->Provider(); }
+
+}  // namespace vexlo

@@ -1,0 +1,154 @@
+#pragma once
+// A read-only, multi-line view for a tool's output. It answers the messages that a
+// program sends a multi-line edit control (WM_GETTEXT, WM_GETTEXTLENGTH, WM_SETTEXT,
+// EM_GETSEL, EM_SETSEL, EM_REPLACESEL, EM_SCROLLCARET, EM_SETLIMITTEXT, ...) with
+// the edit control's results, but keeps its text in chunks with an index of rows and
+// draws only the rows in view, so a piece of output costs the same at any size.
+//
+// The window text given at creation is the view's accessible name; its content
+// starts empty and is what WM_SETTEXT and WM_GETTEXT carry.
+
+#include <windows.h>
+
+#include <array>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/window_base.h"
+#include "controls/text_layout.h"
+
+struct IRawElementProviderSimple;
+
+namespace vexlo {
+
+class OutputViewAccessibility;
+
+class OutputView {
+ public:
+  static constexpr wchar_t kClassName[] = L"VexloOutputView";
+  // The edit control's ceiling for a text that positions address as int.
+  static constexpr std::size_t kMaxLength = 0x7FFFFFFE;
+
+  [[nodiscard]] static bool Register(HINSTANCE instance);
+  // The procedure that runs every view: views are created for it.
+  [[nodiscard]] static WindowBase& Procedure();
+  // The view behind a window of this class; null for any other window.
+  [[nodiscard]] static OutputView* From(HWND hwnd) noexcept;
+
+  OutputView(HWND hwnd, std::wstring name);
+  ~OutputView();
+  OutputView(const OutputView&) = delete;
+  OutputView& operator=(const OutputView&) = delete;
+
+  LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
+
+  // What the accessibility provider reads and does.
+  [[nodiscard]] HWND hwnd() const noexcept { return hwnd_; }
+  [[nodiscard]] const std::wstring& Name() const noexcept { return name_; }
+  [[nodiscard]] std::size_t Length() const noexcept { return text_.size(); }
+  [[nodiscard]] wchar_t CharAt(std::size_t position) const noexcept { return text_[position]; }
+  [[nodiscard]] std::wstring Slice(std::size_t from, std::size_t count) const { return text_.Slice(from, count); }
+  // Ordered: first <= second.
+  [[nodiscard]] std::pair<std::size_t, std::size_t> Selection() const noexcept;
+  void Select(std::size_t anchor, std::size_t active);
+  void ScrollIntoView(std::size_t position);
+  [[nodiscard]] std::size_t RowCount();
+  [[nodiscard]] std::size_t RowStart(std::size_t row);
+  // Where the row's text ends, before the CR LF that ends it.
+  [[nodiscard]] std::size_t RowEnd(std::size_t row);
+  [[nodiscard]] std::size_t RowOf(std::size_t position);
+  // [first, last) of the rows in view.
+  [[nodiscard]] std::pair<std::size_t, std::size_t> RowsInView();
+  [[nodiscard]] std::size_t PositionAt(POINT client);
+  // Client rectangles of [from, to) on the rows in view, one a row.
+  [[nodiscard]] std::vector<RECT> RangeRects(std::size_t from, std::size_t to);
+  [[nodiscard]] bool IsWordBoundary(std::size_t position) const noexcept;
+  [[nodiscard]] std::size_t NextWordStart(std::size_t position) const noexcept;
+  [[nodiscard]] std::size_t PreviousWordStart(std::size_t position) const noexcept;
+  // The provider, made on first use; null when UI Automation is missing.
+  [[nodiscard]] IRawElementProviderSimple* AccessibleProvider();
+  // Bytes of memory the text and its index hold.
+  [[nodiscard]] std::size_t BytesHeld() const noexcept { return text_.BytesHeld() + layout_.BytesHeld(); }
+
+ private:
+  // Text and selection (output_view.cpp).
+  LRESULT OnGetText(std::size_t capacity, wchar_t* buffer) const;
+  void OnSetText(const wchar_t* text);
+  void OnSetSel(WPARAM start, LPARAM end);
+  LRESULT OnGetSel(DWORD* start, DWORD* end) const;
+  void ReplaceSelection(const wchar_t* text, bool honorLimit);
+  void SetSelection(std::size_t anchor, std::size_t active, bool afterWrap);
+  void Notify(WORD code) const;
+  void CopyToClipboard() const;
+  // The word under a double click: the word without the spaces after it.
+  [[nodiscard]] std::pair<std::size_t, std::size_t> WordAt(std::size_t position) const noexcept;
+  [[nodiscard]] bool CrLfAt(std::size_t position) const noexcept;
+  [[nodiscard]] std::size_t CaretRow();
+  [[nodiscard]] bool WrapsSoftly(std::size_t row);
+
+  // Layout, scrolling and painting (output_view_paint.cpp).
+  void ApplyFont(HFONT font);
+  void EnsureLayout();
+  [[nodiscard]] int WrapWidth() const;
+  [[nodiscard]] SIZE ClientSize() const;
+  void OnSize();
+  [[nodiscard]] std::size_t PageRows() const;
+  [[nodiscard]] std::size_t MaxFirstRow();
+  void ScrollTo(std::size_t firstRow);
+  void ScrollCaretIntoView();
+  void UpdateScrollBar();
+  void PlaceCaret();
+  [[nodiscard]] int XOf(std::size_t position, std::size_t row);
+  [[nodiscard]] std::size_t PositionInRow(std::size_t row, int x);
+  struct Hit {
+    std::size_t position;
+    bool afterWrap;  // past the end of a wrapped row: the caret stays on that row
+  };
+  [[nodiscard]] Hit HitTest(POINT client);
+  void Paint();
+  void PaintRow(HDC dc, std::size_t row, int y, int right);
+
+  // Keyboard, mouse and menu (output_view_input.cpp).
+  void OnKeyDown(WPARAM key);
+  void OnChar(WPARAM c);
+  void OnVScroll(WORD code);
+  void OnMouseWheel(short delta);
+  void OnButtonDown(POINT at, WPARAM keys);
+  void OnDoubleClick(POINT at);
+  void DragTo(POINT at);
+  void EndDrag();
+  void OnContextMenu(LPARAM at);
+  void RunCommand(int command);
+  void OnFocus(bool gained);
+
+  HWND hwnd_;
+  std::wstring name_;
+  ChunkedText text_;
+  CharWidths widths_;
+  RowLayout layout_;
+  int layoutWidth_ = -1;  // the wrap width the rows were laid out for; -1: lay out anew
+  SIZE clientSize_{0, 0};
+  SCROLLINFO shownScroll_{};  // what the scroll bar was last given
+  std::array<long long, 3> shownThumb_{-1, -1, -1};  // whether it scrolls, thumb size and place, as last drawn
+  HFONT font_ = nullptr;  // not ours: the sender of WM_SETFONT owns it
+  int lineHeight_ = 16;
+  int margin_ = 2;
+  int tabWidth_ = 32;
+  std::size_t anchor_ = 0;  // EM_SETSEL's start: stays put while Shift extends
+  std::size_t active_ = 0;  // where the caret is
+  bool caretAfterWrap_ = false;  // caret at the end of a wrapped row, not the next row's start
+  std::size_t firstRow_ = 0;
+  std::size_t limit_ = 32767;
+  bool focused_ = false;
+  bool dragging_ = false;
+  int wheelRemainder_ = 0;
+  std::vector<wchar_t> glyphs_;  // per row painted, kept to spare allocations
+  std::vector<INT> advances_;
+  std::vector<bool> selectedGlyphs_;
+  std::unique_ptr<OutputViewAccessibility> accessibility_;
+};
+
+}  // namespace vexlo

@@ -1,0 +1,194 @@
+// The view's keyboard, mouse, scroll bar and context menu.
+#include <algorithm>
+
+#include "common/unique_handles.h"
+#include "controls/output_view.h"
+
+namespace vexlo {
+namespace {
+
+constexpr UINT_PTR kDragTimer = 1;
+constexpr UINT kDragRepeatMs = 50;
+constexpr int kCommandCopy = 1;
+constexpr int kCommandSelectAll = 2;
+constexpr wchar_t kCtrlA = 0x01;
+constexpr wchar_t kCtrlC = 0x03;
+
+bool KeyDown(int key) { return ::GetKeyState(key) < 0; }
+
+std::size_t Offset(std::size_t from, long long by, std::size_t last) {
+  return static_cast<std::size_t>(std::clamp<long long>(static_cast<long long>(from) + by, 0,
+                                                        static_cast<long long>(last)));
+}
+
+}  // namespace
+
+void OutputView::OnKeyDown(WPARAM key) {
+  const bool shift = KeyDown(VK_SHIFT);
+  const bool ctrl = KeyDown(VK_CONTROL);
+  const std::size_t length = text_.size();
+  const std::size_t row = CaretRow();
+  std::size_t to = active_;
+  bool afterWrap = false;
+  switch (key) {
+    case VK_LEFT:
+      // CR LF is one step, as it is one line break.
+      to = ctrl ? PreviousWordStart(active_) : active_ >= 2 && CrLfAt(active_ - 2) ? active_ - 2 : active_ - (active_ > 0);
+      break;
+    case VK_RIGHT:
+      to = ctrl ? NextWordStart(active_) : CrLfAt(active_) ? active_ + 2 : std::min(active_ + 1, length);
+      break;
+    case VK_UP:
+    case VK_DOWN:
+    case VK_PRIOR:
+    case VK_NEXT: {
+      const long page = static_cast<long>(PageRows());
+      const long rows = key == VK_UP ? -1 : key == VK_DOWN ? 1 : key == VK_PRIOR ? -page : page;
+      if (key == VK_PRIOR || key == VK_NEXT) ScrollTo(Offset(firstRow_, rows, MaxFirstRow()));
+      const std::size_t target = Offset(row, rows, RowCount() - 1);
+      to = PositionInRow(target, XOf(active_, row));
+      afterWrap = to == RowEnd(target) && WrapsSoftly(target);
+      break;
+    }
+    case VK_HOME:
+      to = ctrl ? 0 : RowStart(row);
+      break;
+    case VK_END:
+      to = ctrl ? length : RowEnd(row);
+      afterWrap = !ctrl && WrapsSoftly(row);
+      break;
+    case VK_INSERT:
+      if (ctrl && !shift) CopyToClipboard();
+      return;
+    default:
+      return;
+  }
+  SetSelection(shift ? anchor_ : to, to, afterWrap);
+  ScrollCaretIntoView();
+}
+
+void OutputView::OnChar(WPARAM c) {
+  // Typed text changes nothing: the view is read-only. Ctrl+A and Ctrl+C arrive as
+  // these control characters through TranslateMessage.
+  if (c == kCtrlA) RunCommand(kCommandSelectAll);
+  if (c == kCtrlC) RunCommand(kCommandCopy);
+}
+
+void OutputView::RunCommand(int command) {
+  if (command == kCommandCopy) CopyToClipboard();
+  if (command == kCommandSelectAll) {
+    SetSelection(0, text_.size(), false);
+    ScrollCaretIntoView();
+  }
+}
+
+void OutputView::OnVScroll(WORD code) {
+  const long page = static_cast<long>(PageRows());
+  std::size_t to = firstRow_;
+  switch (code) {
+    case SB_LINEUP: to = Offset(firstRow_, -1, MaxFirstRow()); break;
+    case SB_LINEDOWN: to = Offset(firstRow_, 1, MaxFirstRow()); break;
+    case SB_PAGEUP: to = Offset(firstRow_, -page, MaxFirstRow()); break;
+    case SB_PAGEDOWN: to = Offset(firstRow_, page, MaxFirstRow()); break;
+    case SB_TOP: to = 0; break;
+    case SB_BOTTOM: to = MaxFirstRow(); break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: {
+      // The message carries 16 bits of position; the scroll bar holds all 32.
+      SCROLLINFO info{};
+      info.cbSize = sizeof info;
+      info.fMask = SIF_TRACKPOS;
+      if (!::GetScrollInfo(hwnd_, SB_VERT, &info)) return;
+      to = static_cast<std::size_t>(std::max(0, info.nTrackPos));
+      break;
+    }
+    default: return;
+  }
+  ScrollTo(to);
+}
+
+void OutputView::OnMouseWheel(short delta) {
+  UINT lines = 3;
+  if (!::SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &lines, 0)) lines = 3;
+  if (lines == 0) return;
+  const long long perNotch = lines == WHEEL_PAGESCROLL ? static_cast<long long>(PageRows()) : lines;
+  // High-resolution wheels send fractions of a notch; they add up.
+  wheelRemainder_ += delta;
+  const long long rows = wheelRemainder_ * perNotch / WHEEL_DELTA;
+  if (rows == 0) return;
+  wheelRemainder_ -= static_cast<int>(rows * WHEEL_DELTA / perNotch);
+  ScrollTo(Offset(firstRow_, -rows, MaxFirstRow()));
+}
+
+void OutputView::OnButtonDown(POINT at, WPARAM keys) {
+  if (::GetFocus() != hwnd_) ::SetFocus(hwnd_);
+  const Hit hit = HitTest(at);
+  SetSelection((keys & MK_SHIFT) != 0 ? anchor_ : hit.position, hit.position, hit.afterWrap);
+  ScrollCaretIntoView();
+  ::SetCapture(hwnd_);
+  dragging_ = true;
+  // Held outside the view, the selection goes on growing as the view scrolls.
+  ::SetTimer(hwnd_, kDragTimer, kDragRepeatMs, nullptr);
+}
+
+void OutputView::OnDoubleClick(POINT at) {
+  const auto [start, end] = WordAt(HitTest(at).position);
+  SetSelection(start, end, false);
+  ScrollCaretIntoView();
+}
+
+void OutputView::DragTo(POINT at) {
+  const Hit hit = HitTest(at);
+  SetSelection(anchor_, hit.position, hit.afterWrap);
+  ScrollCaretIntoView();
+}
+
+void OutputView::EndDrag() {
+  if (!dragging_) return;
+  dragging_ = false;
+  ::KillTimer(hwnd_, kDragTimer);
+  if (::GetCapture() == hwnd_) ::ReleaseCapture();
+}
+
+void OutputView::OnContextMenu(LPARAM at) {
+  if (::GetFocus() != hwnd_) ::SetFocus(hwnd_);
+  POINT where{static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+  if (at == -1) {
+    // From the keyboard (Shift+F10, the menu key): at the caret.
+    const std::size_t row = CaretRow();
+    const auto first = RowsInView().first;
+    const long line = row >= first ? static_cast<long>(row - first) : 0;
+    where = {margin_ + XOf(active_, row), (line + 1) * lineHeight_};
+    ::ClientToScreen(hwnd_, &where);
+  }
+  UniqueMenu menu(::CreatePopupMenu());
+  if (!menu) return;
+  const auto [first, last] = Selection();
+  const UINT copy = MF_STRING | (first == last ? MF_GRAYED : 0u);
+  const UINT selectAll = MF_STRING | (text_.size() == 0 ? MF_GRAYED : 0u);
+  if (!::AppendMenuW(menu.get(), copy, kCommandCopy, L"&Copy") ||
+      !::AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr) ||
+      !::AppendMenuW(menu.get(), selectAll, kCommandSelectAll, L"Select &All")) {
+    return;
+  }
+  RunCommand(::TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, where.x, where.y, 0,
+                              hwnd_, nullptr));
+}
+
+void OutputView::OnFocus(bool gained) {
+  focused_ = gained;
+  if (gained) {
+    DWORD width = 1;
+    if (!::SystemParametersInfoW(SPI_GETCARETWIDTH, 0, &width, 0)) width = 1;
+    if (::CreateCaret(hwnd_, nullptr, static_cast<int>(width), lineHeight_)) {
+      PlaceCaret();
+      ::ShowCaret(hwnd_);
+    }
+  } else {
+    EndDrag();
+    ::DestroyCaret();
+  }
+  if (anchor_ != active_) ::InvalidateRect(hwnd_, nullptr, FALSE);
+}
+
+}  // namespace vexlo

@@ -1,0 +1,302 @@
+// The view's layout, scrolling, caret and painting: only the rows in view are
+// measured and drawn.
+#include <algorithm>
+#include <array>
+#include <climits>
+
+#include "controls/output_view.h"
+
+namespace vexlo {
+namespace {
+
+HFONT FontOrSystem(HFONT font) noexcept {
+  // Without WM_SETFONT an edit control draws with the system font.
+  return font != nullptr ? font : static_cast<HFONT>(::GetStockObject(SYSTEM_FONT));
+}
+
+// Selects a GDI object into a DC for a scope.
+class Selected {
+ public:
+  Selected(HDC dc, HGDIOBJ object) noexcept : dc_(dc), old_(::SelectObject(dc, object)) {}
+  ~Selected() {
+    if (old_ != nullptr && old_ != HGDI_ERROR) ::SelectObject(dc_, old_);
+  }
+  Selected(const Selected&) = delete;
+  Selected& operator=(const Selected&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_;
+};
+
+// The window's DC for a scope.
+class WindowDc {
+ public:
+  explicit WindowDc(HWND hwnd) noexcept : hwnd_(hwnd), dc_(::GetDC(hwnd)) {}
+  ~WindowDc() {
+    if (dc_ != nullptr) ::ReleaseDC(hwnd_, dc_);
+  }
+  WindowDc(const WindowDc&) = delete;
+  WindowDc& operator=(const WindowDc&) = delete;
+  [[nodiscard]] HDC get() const noexcept { return dc_; }
+
+ private:
+  HWND hwnd_;
+  HDC dc_;
+};
+
+bool MeasurePage(HWND hwnd, HFONT font, unsigned page, int* widths) {
+  const WindowDc dc(hwnd);
+  if (dc.get() == nullptr) return false;
+  const Selected selected(dc.get(), font);
+  return ::GetCharWidth32W(dc.get(), page * 256, page * 256 + 255, widths) != FALSE;
+}
+
+}  // namespace
+
+void OutputView::ApplyFont(HFONT font) {
+  font_ = font;
+  const HFONT used = FontOrSystem(font);
+  int averageWidth = 8;
+  {
+    const WindowDc dc(hwnd_);
+    if (dc.get() != nullptr) {
+      const Selected selected(dc.get(), used);
+      TEXTMETRICW metrics{};
+      if (::GetTextMetricsW(dc.get(), &metrics)) lineHeight_ = std::max<int>(1, metrics.tmHeight);
+      // The dialog-unit average: the mean of the 52 Latin letters, rounded.
+      static constexpr wchar_t kLetters[] = L"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+      SIZE extent{};
+      if (::GetTextExtentPoint32W(dc.get(), kLetters, 52, &extent)) averageWidth = std::max<int>(1, (extent.cx / 26 + 1) / 2);
+    }
+  }
+  // The edit control's default tab stops: every 32 dialog units, four to an average
+  // character width.
+  tabWidth_ = 8 * averageWidth;
+  margin_ = std::max(1, averageWidth / 2);
+  const HWND hwnd = hwnd_;
+  widths_.Reset([hwnd, used](unsigned page, int* widths) { return MeasurePage(hwnd, used, page, widths); },
+                averageWidth);
+  layoutWidth_ = -1;
+  if (focused_) {
+    ::DestroyCaret();
+    OnFocus(true);
+  }
+}
+
+SIZE OutputView::ClientSize() const { return clientSize_; }
+
+void OutputView::OnSize() {
+  // Kept, because every append asks for it and GetClientRect is not free everywhere.
+  RECT r{};
+  if (::GetClientRect(hwnd_, &r)) clientSize_ = {r.right, r.bottom};
+  ScrollTo(firstRow_);
+}
+
+int OutputView::WrapWidth() const { return ClientSize().cx - 2 * margin_; }
+
+void OutputView::EnsureLayout() {
+  const int width = WrapWidth();
+  if (width == layoutWidth_) return;
+  // Keep the text at the top of the view in view.
+  const std::size_t top =
+      firstRow_ < layout_.RowCount() ? std::min(layout_.RowStart(firstRow_), text_.size()) : 0;
+  layout_.Reset(width, tabWidth_);
+  layout_.Extend(text_, widths_);
+  layoutWidth_ = width;
+  firstRow_ = std::min(layout_.RowOf(top), MaxFirstRow());
+  ::InvalidateRect(hwnd_, nullptr, FALSE);
+  UpdateScrollBar();
+  PlaceCaret();
+}
+
+std::size_t OutputView::PageRows() const {
+  return static_cast<std::size_t>(std::max(1L, ClientSize().cy / static_cast<long>(lineHeight_)));
+}
+
+std::size_t OutputView::MaxFirstRow() {
+  const std::size_t rows = RowCount();
+  const std::size_t page = PageRows();
+  return rows > page ? rows - page : 0;
+}
+
+void OutputView::ScrollTo(std::size_t firstRow) {
+  EnsureLayout();
+  firstRow = std::min(firstRow, MaxFirstRow());
+  if (firstRow != firstRow_) {
+    firstRow_ = firstRow;
+    ::InvalidateRect(hwnd_, nullptr, FALSE);
+  }
+  UpdateScrollBar();
+  PlaceCaret();
+}
+
+void OutputView::ScrollIntoView(std::size_t position) {
+  const std::size_t row = RowOf(std::min(position, text_.size()));
+  const std::size_t page = PageRows();
+  std::size_t first = firstRow_;
+  if (row < first) first = row;
+  if (row >= first + page) first = row + 1 - page;
+  ScrollTo(first);
+}
+
+void OutputView::ScrollCaretIntoView() {
+  const std::size_t row = CaretRow();
+  const std::size_t page = PageRows();
+  std::size_t first = firstRow_;
+  if (row < first) first = row;
+  if (row >= first + page) first = row + 1 - page;
+  ScrollTo(first);
+}
+
+void OutputView::UpdateScrollBar() {
+  // SetScrollInfo would add a scroll bar to a window created without one.
+  if ((::GetWindowLongPtrW(hwnd_, GWL_STYLE) & WS_VSCROLL) == 0) return;
+  SCROLLINFO info{};
+  info.cbSize = sizeof info;
+  // Positions are 32-bit here; only the thumb messages' own field is 16-bit.
+  info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
+  info.nMax = static_cast<int>(std::min<std::size_t>(layout_.RowCount() - 1, INT_MAX));
+  info.nPage = static_cast<UINT>(PageRows());
+  info.nPos = static_cast<int>(std::min<std::size_t>(firstRow_, INT_MAX));
+  if (info.nMax == shownScroll_.nMax && info.nPage == shownScroll_.nPage && info.nPos == shownScroll_.nPos) return;
+  shownScroll_ = info;
+  // Drawing the bar costs milliseconds on some systems, so it is drawn with the next
+  // paint, and only when its thumb moves by a pixel or more.
+  ::SetScrollInfo(hwnd_, SB_VERT, &info, FALSE);
+  const long long range = static_cast<long long>(info.nMax) + 1;
+  const long long track = std::max<long long>(1, clientSize_.cy);
+  const std::array<long long, 3> thumb = {
+      range > info.nPage ? 1 : 0, track * info.nPage / std::max(1LL, range), track * info.nPos / std::max(1LL, range)};
+  if (thumb == shownThumb_) return;
+  shownThumb_ = thumb;
+  ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOERASE | RDW_NOCHILDREN);
+}
+
+int OutputView::XOf(std::size_t position, std::size_t row) {
+  int x = 0;
+  WalkRow(text_, widths_, layout_, RowStart(row), position, [&](const PlacedChar& c) {
+    x = c.x + c.width;
+    return true;
+  });
+  return x;
+}
+
+std::size_t OutputView::PositionInRow(std::size_t row, int x) {
+  const std::size_t end = RowEnd(row);
+  std::size_t found = end;
+  WalkRow(text_, widths_, layout_, RowStart(row), end, [&](const PlacedChar& c) {
+    if (x >= c.x + (c.width + 1) / 2) return true;
+    found = c.position;
+    return false;
+  });
+  return found;
+}
+
+OutputView::Hit OutputView::HitTest(POINT client) {
+  EnsureLayout();
+  const long line = client.y >= 0 ? client.y / lineHeight_ : (client.y - lineHeight_ + 1) / lineHeight_;
+  const long long wanted = static_cast<long long>(firstRow_) + line;
+  const std::size_t row = static_cast<std::size_t>(
+      std::clamp<long long>(wanted, 0, static_cast<long long>(layout_.RowCount()) - 1));
+  const std::size_t position = PositionInRow(row, client.x - margin_);
+  return {position, position == RowEnd(row) && WrapsSoftly(row)};
+}
+
+std::size_t OutputView::PositionAt(POINT client) { return HitTest(client).position; }
+
+std::pair<std::size_t, std::size_t> OutputView::RowsInView() {
+  EnsureLayout();
+  const std::size_t shown = (static_cast<std::size_t>(std::max(0L, ClientSize().cy)) + lineHeight_ - 1) / lineHeight_;
+  return {firstRow_, std::min(layout_.RowCount(), firstRow_ + std::max<std::size_t>(shown, 1))};
+}
+
+std::vector<RECT> OutputView::RangeRects(std::size_t from, std::size_t to) {
+  std::vector<RECT> rects;
+  if (from >= to) return rects;
+  const auto [first, last] = RowsInView();
+  const int right = ClientSize().cx;
+  for (std::size_t row = first; row < last; ++row) {
+    const std::size_t start = std::max(from, RowStart(row));
+    const std::size_t end = std::min(to, RowEnd(row));
+    if (start > end || (start == end && to <= RowStart(row))) continue;
+    const int top = static_cast<int>(row - firstRow_) * lineHeight_;
+    const int left = std::min(right, margin_ + XOf(start, row));
+    rects.push_back({left, top, std::max(left, std::min(right, margin_ + XOf(end, row))), top + lineHeight_});
+  }
+  return rects;
+}
+
+void OutputView::PlaceCaret() {
+  if (!focused_) return;
+  const std::size_t row = CaretRow();
+  const auto [first, last] = RowsInView();
+  if (row < first || row >= last) {
+    // A caret outside the view is kept out of sight rather than at an edge.
+    ::SetCaretPos(-0x4000, -0x4000);
+    return;
+  }
+  ::SetCaretPos(margin_ + XOf(active_, row), static_cast<int>(row - first) * lineHeight_);
+}
+
+void OutputView::Paint() {
+  PAINTSTRUCT ps;
+  const HDC dc = ::BeginPaint(hwnd_, &ps);
+  if (dc == nullptr) return;
+  EnsureLayout();
+  const int right = ClientSize().cx;
+  {
+    const Selected font(dc, FontOrSystem(font_));
+    int y = ps.rcPaint.top / lineHeight_ * lineHeight_;
+    for (std::size_t row = firstRow_ + static_cast<std::size_t>(y / lineHeight_);
+         y < ps.rcPaint.bottom && row < layout_.RowCount(); ++row, y += lineHeight_) {
+      PaintRow(dc, row, y, right);
+    }
+    if (y < ps.rcPaint.bottom) {
+      const RECT rest{0, y, right, ps.rcPaint.bottom};
+      ::FillRect(dc, &rest, ::GetSysColorBrush(COLOR_WINDOW));
+    }
+  }
+  ::EndPaint(hwnd_, &ps);
+}
+
+void OutputView::PaintRow(HDC dc, std::size_t row, int y, int right) {
+  // Without ES_NOHIDESEL the selection shows only while the view has the focus.
+  const auto [selFirst, selLast] = focused_ ? Selection() : std::pair<std::size_t, std::size_t>{0, 0};
+  glyphs_.clear();
+  advances_.clear();
+  selectedGlyphs_.clear();
+  WalkRow(text_, widths_, layout_, RowStart(row), RowEnd(row), [&](const PlacedChar& c) {
+    if (margin_ + c.x > right) return false;
+    if (c.width == 0) return true;  // control characters are not drawn
+    const wchar_t ch = text_[c.position];
+    glyphs_.push_back(ch == L'\t' ? L' ' : ch);
+    advances_.push_back(c.width);
+    selectedGlyphs_.push_back(c.position >= selFirst && c.position < selLast);
+    return true;
+  });
+  const COLORREF text = ::GetSysColor(::IsWindowEnabled(hwnd_) ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT);
+  const RECT marginRect{0, y, margin_, y + lineHeight_};
+  ::FillRect(dc, &marginRect, ::GetSysColorBrush(COLOR_WINDOW));
+  int x = margin_;
+  for (std::size_t i = 0; i < glyphs_.size();) {
+    std::size_t j = i;
+    int width = 0;
+    while (j < glyphs_.size() && selectedGlyphs_[j] == selectedGlyphs_[i]) width += advances_[j++];
+    const bool selected = selectedGlyphs_[i];
+    ::SetTextColor(dc, selected ? ::GetSysColor(COLOR_HIGHLIGHTTEXT) : text);
+    ::SetBkColor(dc, ::GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+    const RECT runRect{x, y, std::min(right, x + width), y + lineHeight_};
+    // The advances are the ones the layout measured, so the drawing matches it.
+    ::ExtTextOutW(dc, x, y, ETO_OPAQUE | ETO_CLIPPED, &runRect, glyphs_.data() + i, static_cast<UINT>(j - i),
+                  advances_.data() + i);
+    x += width;
+    i = j;
+  }
+  if (x < right) {
+    const RECT rest{x, y, right, y + lineHeight_};
+    ::FillRect(dc, &rest, ::GetSysColorBrush(COLOR_WINDOW));
+  }
+}
+
+}  // namespace vexlo

@@ -1,0 +1,158 @@
+#include "controls/text_layout.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vexlo {
+
+void ChunkedText::Append(const wchar_t* text, std::size_t count) {
+  while (count > 0) {
+    const std::size_t used = size_ & (kChunkSize - 1);
+    if (used == 0 && (size_ >> kChunkBits) == chunks_.size()) {
+      chunks_.push_back(std::make_unique_for_overwrite<wchar_t[]>(kChunkSize));
+    }
+    const std::size_t n = std::min(count, kChunkSize - used);
+    std::memcpy(chunks_[size_ >> kChunkBits].get() + used, text, n * sizeof(wchar_t));
+    size_ += n;
+    text += n;
+    count -= n;
+  }
+}
+
+void ChunkedText::Truncate(std::size_t size) {
+  if (size >= size_) return;
+  size_ = size;
+  chunks_.resize((size_ + kChunkSize - 1) >> kChunkBits);
+}
+
+void ChunkedText::CopyTo(std::size_t from, std::size_t count, wchar_t* out) const {
+  while (count > 0) {
+    const std::size_t offset = from & (kChunkSize - 1);
+    const std::size_t n = std::min(count, kChunkSize - offset);
+    std::memcpy(out, chunks_[from >> kChunkBits].get() + offset, n * sizeof(wchar_t));
+    out += n;
+    from += n;
+    count -= n;
+  }
+}
+
+std::wstring ChunkedText::Slice(std::size_t from, std::size_t count) const {
+  std::wstring s(count, L'\0');
+  CopyTo(from, count, s.data());
+  return s;
+}
+
+void CharWidths::Reset(Measure measure, int fallbackWidth) {
+  measure_ = std::move(measure);
+  fallbackWidth_ = std::max(1, fallbackWidth);
+  for (auto& page : pages_) page.reset();
+}
+
+const CharWidths::Page& CharWidths::Fill(unsigned page) {
+  std::array<int, 256> measured{};
+  const bool ok = measure_ && measure_(page, measured.data());
+  auto filled = std::make_unique<Page>();
+  for (unsigned i = 0; i < 256; ++i) {
+    const unsigned c = page * 256 + i;
+    // Control characters are not drawn: a lone CR or LF takes no room.
+    const bool control = c < 0x20 || c == 0x7F;
+    const int w = control ? 0 : ok ? measured[i] : fallbackWidth_;
+    (*filled)[i] = static_cast<std::uint16_t>(std::clamp(w, 0, 0xFFFF));
+  }
+  pages_[page] = std::move(filled);
+  return *pages_[page];
+}
+
+void RowLayout::Reset(int wrapWidth, int tabWidth) {
+  rows_.assign(1, 0);
+  wrapWidth_ = wrapWidth;
+  tabWidth_ = std::max(1, tabWidth);
+  next_ = 0;
+  x_ = 0;
+  wordStart_ = 0;
+  xAtWord_ = 0;
+  afterSpace_ = false;
+  pendingCr_ = false;
+}
+
+void RowLayout::NewRow(std::size_t start) {
+  rows_.push_back(static_cast<std::uint32_t>(start));
+  wordStart_ = start;  // no word start past the row's own
+}
+
+void RowLayout::Visible(std::size_t position, int width) {
+  if (afterSpace_) {
+    wordStart_ = position;
+    xAtWord_ = x_;
+    afterSpace_ = false;
+  }
+  // A row holds at least one character, however narrow the view.
+  const auto overflows = [&] { return x_ + width > wrapWidth_ && position > rows_.back(); };
+  if (overflows()) {
+    if (wordStart_ > rows_.back()) {
+      const int moved = x_ - xAtWord_;
+      NewRow(wordStart_);
+      x_ = moved;
+    } else {
+      NewRow(position);
+      x_ = 0;
+    }
+    // A word wider than a whole row is broken where it overflows.
+    if (overflows()) {
+      NewRow(position);
+      x_ = 0;
+    }
+  }
+  x_ += width;
+}
+
+void RowLayout::Extend(const ChunkedText& text, CharWidths& widths) {
+  const std::size_t end = text.size();
+  for (std::size_t p = next_; p < end; ++p) {
+    const wchar_t c = text[p];
+    if (pendingCr_) {
+      pendingCr_ = false;
+      if (c == L'\n') {
+        NewRow(p + 1);
+        x_ = 0;
+        afterSpace_ = false;
+        continue;
+      }
+      Visible(p - 1, 0);  // a lone CR is a character of its own
+    }
+    if (c == L'\r') {
+      pendingCr_ = true;
+    } else if (c == L' ') {
+      x_ += widths(c);
+      afterSpace_ = true;
+    } else if (c == L'\t') {
+      x_ += TabAdvance(x_);
+      afterSpace_ = true;
+    } else {
+      Visible(p, widths(c));
+    }
+  }
+  next_ = end;
+}
+
+void RowLayout::Truncate(std::size_t size) {
+  if (size >= next_) return;
+  // The row before the cut broke where some character past its end overflowed; that
+  // character may be gone now, so that row is laid out again too.
+  std::size_t row = RowOf(size);
+  if (row > 0) --row;
+  rows_.resize(row + 1);
+  next_ = rows_.back();
+  x_ = 0;
+  wordStart_ = next_;
+  xAtWord_ = 0;
+  afterSpace_ = false;
+  pendingCr_ = false;
+}
+
+std::size_t RowLayout::RowOf(std::size_t position) const noexcept {
+  const auto it = std::upper_bound(rows_.begin(), rows_.end(), position);
+  return static_cast<std::size_t>(it - rows_.begin()) - 1;
+}
+
+}  // namespace vexlo

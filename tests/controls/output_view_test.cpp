@@ -1,0 +1,369 @@
+#include "controls/output_view.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "controls/controls.h"
+#include "controls/view_test_support.h"
+#include "support/test_support.h"
+
+namespace vexlo {
+namespace {
+
+using test::ViewTest;
+
+// What the window's design does to a box per piece: read all, add, write all.
+void RewriteWhole(const TextBox& box, const std::wstring& piece) {
+  box.Text(box.Text() + piece);
+  box.SelStart(static_cast<int>(box.Text().size()));
+}
+
+class Pieces {
+ public:
+  explicit Pieces(unsigned seed) : random_(seed) {}
+
+  std::wstring Next() {
+    switch (Below(9)) {
+      case 0: return L"";
+      case 1: return L"\r";
+      case 2: return L"\n";
+      case 3: return L"\r\n";
+      case 4: return std::wstring(500 + Below(3000), L'y');  // a long line with no break
+      case 5: return L"Reply from 192.0.2.1: bytes=32 time<1ms TTL=128\r\n";
+      default: {
+        static constexpr wchar_t kAlphabet[] = L"ab c\r\n\t-\u00e9x";
+        std::wstring s(Below(40), L' ');
+        for (wchar_t& c : s) c = kAlphabet[Below(sizeof kAlphabet / sizeof(wchar_t) - 1)];
+        return s;
+      }
+    }
+  }
+  // Positions as EM_SETSEL takes them, past the text and negative too.
+  LPARAM Position(std::size_t length) {
+    switch (Below(6)) {
+      case 0: return -1;
+      case 1: return -2;
+      case 2: return static_cast<LPARAM>(length + Below(5));
+      default: return static_cast<LPARAM>(Below(static_cast<unsigned>(length) + 1));
+    }
+  }
+  unsigned Below(unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(random_); }
+
+ private:
+  std::mt19937 random_;
+};
+
+void ExpectAlike(HWND edit, HWND view, const std::string& step) {
+  const std::wstring text = WindowText(edit);
+  ASSERT_EQ(WindowText(view), text) << step;
+  EXPECT_EQ(::GetWindowTextLengthW(view), ::GetWindowTextLengthW(edit)) << step;
+  DWORD es = 0, ee = 0, vs = 0, ve = 0;
+  const LRESULT editPacked = ::SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&es), reinterpret_cast<LPARAM>(&ee));
+  const LRESULT viewPacked = ::SendMessageW(view, EM_GETSEL, reinterpret_cast<WPARAM>(&vs), reinterpret_cast<LPARAM>(&ve));
+  EXPECT_EQ(vs, es) << step;
+  EXPECT_EQ(ve, ee) << step;
+  if (ee <= 0xFFFF) {
+    EXPECT_EQ(viewPacked, editPacked) << step;
+  }
+}
+
+TEST_F(ViewTest, RandomPiecesAndSelectionsEndAsInTheEditControl) {
+  const TextBox edit{{edit_}}, view{{view_}};
+  for (unsigned seed : {1u, 2u, 3u}) {
+    Pieces pieces(seed);
+    for (int step = 0; step < 200; ++step) {
+      const std::wstring piece = pieces.Next();
+      const std::string where = "seed " + std::to_string(seed) + " step " + std::to_string(step);
+      switch (pieces.Below(8)) {
+        case 0:
+          RewriteWhole(edit, piece);
+          RewriteWhole(view, piece);
+          break;
+        case 1: {
+          const LPARAM start = pieces.Position(edit.Text().size());
+          const LPARAM end = pieces.Position(edit.Text().size());
+          SetSel(edit_, start, end);
+          SetSel(view_, start, end);
+          break;
+        }
+        case 2:
+          Replace(edit_, piece);
+          Replace(view_, piece);
+          break;
+        case 3:
+          if (pieces.Below(8) == 0) {
+            edit.Text(piece);
+            view.Text(piece);
+          }
+          break;
+        case 4:
+          ::SendMessageW(edit_, EM_SCROLLCARET, 0, 0);
+          ::SendMessageW(view_, EM_SCROLLCARET, 0, 0);
+          break;
+        default:
+          edit.Append(piece);
+          view.Append(piece);
+          break;
+      }
+      ExpectAlike(edit_, view_, where);
+      if (HasFatalFailure()) return;
+    }
+    edit.Text(L"");
+    view.Text(L"");
+  }
+}
+
+TEST_F(ViewTest, GetTextTruncatesAsTheEditControl) {
+  for (HWND box : {edit_, view_}) ::SetWindowTextW(box, L"one\r\ntwo");
+  for (WPARAM capacity : {0u, 1u, 4u, 8u, 9u, 20u}) {
+    wchar_t fromEdit[32], fromView[32];
+    std::fill(std::begin(fromEdit), std::end(fromEdit), L'#');
+    std::fill(std::begin(fromView), std::end(fromView), L'#');
+    EXPECT_EQ(::SendMessageW(view_, WM_GETTEXT, capacity, reinterpret_cast<LPARAM>(fromView)),
+              ::SendMessageW(edit_, WM_GETTEXT, capacity, reinterpret_cast<LPARAM>(fromEdit)))
+        << capacity;
+    EXPECT_EQ(std::wstring(fromView, 32), std::wstring(fromEdit, 32)) << capacity;
+  }
+}
+
+TEST_F(ViewTest, ALimitOfTenKeepsWhatFitsAndTheCaretAtItsEnd) {
+  for (HWND box : {edit_, view_}) ::SendMessageW(box, EM_SETLIMITTEXT, 10, 0);
+  const TextBox edit{{edit_}}, view{{view_}};
+  for (const wchar_t* piece : {L"0123", L"456789abcdef", L"more"}) {
+    edit.Append(piece);
+    view.Append(piece);
+    ExpectAlike(edit_, view_, "limited");
+  }
+  EXPECT_EQ(view.Text(), L"0123456789");
+  EXPECT_TRUE(view.CaretAt(10));
+  EXPECT_EQ(::SendMessageW(view_, EM_GETLIMITTEXT, 0, 0), ::SendMessageW(edit_, EM_GETLIMITTEXT, 0, 0));
+  // WM_SETTEXT is not held to the limit.
+  for (HWND box : {edit_, view_}) ::SetWindowTextW(box, L"longer than ten");
+  ExpectAlike(edit_, view_, "set past the limit");
+  // Zero lifts it again.
+  for (HWND box : {edit_, view_}) ::SendMessageW(box, EM_SETLIMITTEXT, 0, 0);
+  EXPECT_EQ(::SendMessageW(view_, EM_GETLIMITTEXT, 0, 0), ::SendMessageW(edit_, EM_GETLIMITTEXT, 0, 0));
+}
+
+TEST_F(ViewTest, PackedSelectionIsMinusOnePast65535) {
+  const std::wstring big(70000, L'z');
+  ::SetWindowTextW(view_, big.c_str());
+  SetSel(view_, 10, 20);
+  EXPECT_EQ(::SendMessageW(view_, EM_GETSEL, 0, 0), MAKELONG(10, 20));
+  SetSel(view_, 10, 66000);
+  EXPECT_EQ(::SendMessageW(view_, EM_GETSEL, 0, 0), -1);
+  EXPECT_EQ(Sel(view_), std::make_pair(DWORD{10}, DWORD{66000}));
+}
+
+TEST_F(ViewTest, ChangesAreNotifiedAsTheEditControlDoes) {
+  host_.notifications.clear();
+  Replace(view_, L"x");
+  ::SetWindowTextW(view_, L"y");  // not for a multi-line control
+  ::SendMessageW(view_, EM_SETLIMITTEXT, 1, 0);
+  Replace(view_, L"zz");
+  EXPECT_EQ(host_.notifications, (std::vector<WORD>{EN_CHANGE, EN_MAXTEXT, EN_CHANGE}));
+}
+
+class KeyboardTest : public ViewTest {
+ protected:
+  void SetUp() override {
+    ViewTest::SetUp();
+    ::SetWindowTextW(view_, L"alpha beta\r\ngamma delta\r\nlast");
+    ::SetFocus(view_);
+  }
+};
+
+TEST_F(KeyboardTest, ArrowsHomeEndAndShiftSelect) {
+  Key(view_, VK_RIGHT, true);
+  Key(view_, VK_RIGHT, true);
+  EXPECT_EQ(Sel(view_), std::make_pair(DWORD{0}, DWORD{2}));
+  Key(view_, VK_END);
+  EXPECT_EQ(Sel(view_), std::make_pair(DWORD{10}, DWORD{10}));
+  Key(view_, VK_RIGHT);  // over CR LF in one step
+  EXPECT_EQ(Sel(view_).first, 12u);
+  Key(view_, VK_END, true);
+  EXPECT_EQ(Sel(view_), std::make_pair(DWORD{12}, DWORD{23}));
+  Key(view_, VK_HOME);
+  Key(view_, VK_RIGHT, false, true);  // Ctrl+Right: the next word
+  EXPECT_EQ(Sel(view_).first, 18u);
+  Key(view_, VK_DOWN);
+  EXPECT_EQ(Sel(view_).first, 29u);  // "last" is shorter: its end
+  // Up and PageUp keep the caret's x: into "gamma", and into "alpha".
+  Key(view_, VK_UP, true);
+  EXPECT_EQ(Sel(view_), std::make_pair(DWORD{15}, DWORD{29}));
+  Key(view_, VK_HOME, true, true);
+  EXPECT_EQ(Sel(view_), std::make_pair(DWORD{0}, DWORD{29}));
+  Key(view_, VK_END, false, true);
+  EXPECT_EQ(Sel(view_), std::make_pair(DWORD{29}, DWORD{29}));
+  Key(view_, VK_PRIOR, true);
+  EXPECT_EQ(Sel(view_), std::make_pair(DWORD{4}, DWORD{29}));
+  Key(view_, VK_NEXT);
+  EXPECT_EQ(Sel(view_), std::make_pair(DWORD{29}, DWORD{29}));
+}
+
+TEST_F(KeyboardTest, SelectAllCopyAndTypingChangesNothing) {
+  ::SendMessageW(view_, WM_CHAR, L'q', 0);
+  ::SendMessageW(view_, WM_CHAR, VK_BACK, 0);
+  EXPECT_EQ(Text(view_), L"alpha beta\r\ngamma delta\r\nlast");
+  ::SendMessageW(view_, WM_CHAR, 0x01, 0);  // Ctrl+A
+  EXPECT_EQ(Sel(view_), std::make_pair(DWORD{0}, DWORD{29}));
+  SetSel(view_, 6, 10);
+  ::SendMessageW(view_, WM_CHAR, 0x03, 0);  // Ctrl+C
+  ASSERT_TRUE(::OpenClipboard(host_.hwnd()));
+  const auto* copied = static_cast<const wchar_t*>(::GlobalLock(::GetClipboardData(CF_UNICODETEXT)));
+  ASSERT_NE(copied, nullptr);
+  EXPECT_STREQ(copied, L"beta");
+  ::GlobalUnlock(::GetClipboardData(CF_UNICODETEXT));
+  ::CloseClipboard();
+}
+
+TEST_F(KeyboardTest, EscEnterAndTabAreLeftToTheWindow) {
+  const LRESULT code = ::SendMessageW(view_, WM_GETDLGCODE, 0, 0);
+  EXPECT_EQ(code, DLGC_WANTARROWS | DLGC_WANTCHARS);
+  host_.received.clear();
+  for (WPARAM key : {VK_ESCAPE, VK_RETURN, VK_TAB}) {
+    MSG msg{view_, WM_KEYDOWN, key, 1, 0, {}};
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+    ::SendMessageW(view_, WM_CHAR, key, 1);
+  }
+  test::PumpFor(std::chrono::milliseconds(50));
+  for (UINT m : host_.received) {
+    EXPECT_NE(m, static_cast<UINT>(WM_CLOSE));
+    EXPECT_NE(m, static_cast<UINT>(WM_NEXTDLGCTL));
+  }
+  EXPECT_EQ(Text(view_), L"alpha beta\r\ngamma delta\r\nlast");
+  EXPECT_EQ(::GetWindowLongPtrW(view_, GWL_STYLE) & WS_TABSTOP, 0);
+}
+
+class MouseTest : public ViewTest {
+ protected:
+  void SetUp() override {
+    ViewTest::SetUp();
+    ::SetWindowTextW(view_, L"alpha beta\r\ngamma delta\r\nlast");
+    lineHeight_ = LineHeight();
+  }
+  [[nodiscard]] int LineHeight() const {
+    // The caret's height is the row's.
+    SetSel(view_, 12, 12);
+    ::SetFocus(view_);
+    POINT first{}, second{};
+    SetSel(view_, 0, 0);
+    ::GetCaretPos(&first);
+    SetSel(view_, 12, 12);
+    ::GetCaretPos(&second);
+    return second.y - first.y;
+  }
+  void Click(UINT down, int x, int row, WPARAM keys = MK_LBUTTON) const {
+    ::SendMessageW(view_, down, keys, At(x, row * lineHeight_ + lineHeight_ / 2));
+  }
+  int lineHeight_ = 0;
+};
+
+TEST_F(MouseTest, ClickDragShiftClickAndDoubleClick) {
+  ASSERT_GT(lineHeight_, 0);
+  Click(WM_LBUTTONDOWN, 1, 1);
+  ::SendMessageW(view_, WM_LBUTTONUP, 0, At(1, lineHeight_));
+  EXPECT_EQ(Sel(view_), std::make_pair(DWORD{12}, DWORD{12}));
+  EXPECT_EQ(::GetFocus(), view_);
+  Click(WM_LBUTTONDOWN, 1, 0);
+  Click(WM_MOUSEMOVE, 1000, 2);  // past the end of the last row
+  ::SendMessageW(view_, WM_LBUTTONUP, 0, 0);
+  EXPECT_EQ(Sel(view_), std::make_pair(DWORD{0}, DWORD{29}));
+  Click(WM_LBUTTONDOWN, 1000, 0, MK_LBUTTON | MK_SHIFT);
+  ::SendMessageW(view_, WM_LBUTTONUP, 0, 0);
+  EXPECT_EQ(Sel(view_), std::make_pair(DWORD{0}, DWORD{10}));
+  // The second click of a double click: "beta" without what follows.
+  POINT caret{};
+  SetSel(view_, 8, 8);
+  ::GetCaretPos(&caret);
+  ::SendMessageW(view_, WM_LBUTTONDBLCLK, MK_LBUTTON, At(caret.x, caret.y + 1));
+  ::SendMessageW(view_, WM_LBUTTONUP, 0, 0);
+  EXPECT_EQ(Sel(view_), std::make_pair(DWORD{6}, DWORD{10}));
+}
+
+// Chooses a menu item by its access key once the context menu is open.
+void ChooseFromMenuSoon(wchar_t key) {
+  static wchar_t chosen;  // a timer procedure has no context of its own
+  chosen = key;
+  ::SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR id, DWORD) {
+    const HWND menu = ::FindWindowW(L"#32768", nullptr);
+    if (menu == nullptr) return;
+    ::KillTimer(nullptr, id);
+    ::PostMessageW(menu, WM_CHAR, chosen, 0);
+  });
+}
+
+TEST_F(MouseTest, TheContextMenuSelectsAllAndCopies) {
+  SetSel(view_, 3, 3);
+  ChooseFromMenuSoon(L'a');
+  ::SendMessageW(view_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(view_), -1);  // from the keyboard
+  EXPECT_EQ(Sel(view_), std::make_pair(DWORD{0}, DWORD{29}));
+  SetSel(view_, 0, 5);
+  ChooseFromMenuSoon(L'c');
+  RECT r{};
+  ::GetWindowRect(view_, &r);
+  ::SendMessageW(view_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(view_), MAKELPARAM(r.left + 20, r.top + 5));
+  ASSERT_TRUE(::OpenClipboard(host_.hwnd()));
+  const auto* copied = static_cast<const wchar_t*>(::GlobalLock(::GetClipboardData(CF_UNICODETEXT)));
+  ASSERT_NE(copied, nullptr);
+  EXPECT_STREQ(copied, L"alpha");
+  ::GlobalUnlock(::GetClipboardData(CF_UNICODETEXT));
+  ::CloseClipboard();
+}
+
+TEST_F(ViewTest, ScrollBarReachesRowsPast65535) {
+  std::wstring lines;
+  for (int i = 0; i < 70000; ++i) lines += L"r\r\n";
+  const TextBox view{{view_}};
+  view.Append(lines);
+  SCROLLINFO info{};
+  info.cbSize = sizeof info;
+  info.fMask = SIF_ALL;
+  ASSERT_TRUE(::GetScrollInfo(view_, SB_VERT, &info));
+  EXPECT_EQ(info.nMax, 70000);  // rows 0..70000: the last is empty
+  const LRESULT rows = ::SendMessageW(view_, EM_GETLINECOUNT, 0, 0);
+  EXPECT_EQ(info.nPos, rows - static_cast<int>(info.nPage));  // Append scrolled to the caret
+  ::SendMessageW(view_, WM_VSCROLL, SB_TOP, 0);
+  EXPECT_EQ(::SendMessageW(view_, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+  ::SendMessageW(view_, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 0);
+  UINT perNotch = 3;
+  ::SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &perNotch, 0);
+  EXPECT_EQ(::SendMessageW(view_, EM_GETFIRSTVISIBLELINE, 0, 0), static_cast<LRESULT>(perNotch));
+  ::SendMessageW(view_, WM_VSCROLL, SB_BOTTOM, 0);
+  EXPECT_EQ(::SendMessageW(view_, EM_GETFIRSTVISIBLELINE, 0, 0), rows - static_cast<LRESULT>(info.nPage));
+  ::SendMessageW(view_, WM_VSCROLL, SB_PAGEUP, 0);
+  EXPECT_EQ(::SendMessageW(view_, EM_GETFIRSTVISIBLELINE, 0, 0), rows - 2 * static_cast<LRESULT>(info.nPage));
+}
+
+TEST_F(ViewTest, WrapsWordsWithinItsWidthAsTheEditControl) {
+  // Words of ping output wrap at spaces; a word wider than the box is broken.
+  std::wstring text;
+  for (int i = 0; i < 30; ++i) text += L"Reply from 192.0.2.1: bytes=32 time<1ms TTL=128 and some more words\r\n";
+  text += std::wstring(300, L'w') + L"\r\nend";
+  for (HWND box : {edit_, view_}) ::SetWindowTextW(box, text.c_str());
+  EXPECT_EQ(::SendMessageW(view_, EM_GETLINECOUNT, 0, 0), ::SendMessageW(edit_, EM_GETLINECOUNT, 0, 0));
+  for (int row = 0; row < 4; ++row) {
+    EXPECT_EQ(::SendMessageW(view_, EM_LINEINDEX, row, 0), ::SendMessageW(edit_, EM_LINEINDEX, row, 0)) << row;
+  }
+}
+
+TEST_F(ViewTest, ANewFontRelaysTheRowsAndIsReturned) {
+  const std::wstring text(600, L'm');
+  ::SetWindowTextW(view_, text.c_str());
+  const LRESULT rowsSmall = ::SendMessageW(view_, EM_GETLINECOUNT, 0, 0);
+  const UniqueFont big = MakeArialFont(8.25, false, 192);  // the same font at 200 %
+  ::SendMessageW(view_, WM_SETFONT, reinterpret_cast<WPARAM>(big.get()), TRUE);
+  EXPECT_EQ(reinterpret_cast<HFONT>(::SendMessageW(view_, WM_GETFONT, 0, 0)), big.get());
+  EXPECT_GT(::SendMessageW(view_, EM_GETLINECOUNT, 0, 0), rowsSmall);
+  // A narrower box wraps into more rows again.
+  ::SendMessageW(view_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+  ::SetWindowPos(view_, nullptr, 0, 0, kWidth / 2, kHeight, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_GT(::SendMessageW(view_, EM_GETLINECOUNT, 0, 0), rowsSmall);
+}
+
+}  // namespace
+}  // namespace vexlo

@@ -1,0 +1,204 @@
+// The view's UI Automation provider, called in-process through its COM interfaces.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "controls/output_view.h"
+#include "controls/uia_text_interfaces.h"
+#include "controls/view_test_support.h"
+
+namespace vexlo {
+namespace {
+
+constexpr PROPERTYID kNameProperty = 30005;
+constexpr PROPERTYID kControlTypeProperty = 30003;
+constexpr int kEditControlType = 50004;
+constexpr PATTERNID kTextPattern = 10014;
+constexpr PATTERNID kValuePattern = 10002;
+
+// Owns one COM reference.
+template <typename T>
+class Ref {
+ public:
+  Ref() = default;
+  explicit Ref(T* p) : p_(p) {}
+  Ref(Ref&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  ~Ref() {
+    if (p_ != nullptr) p_->Release();
+  }
+  T* operator->() const { return p_; }
+  T* get() const { return p_; }
+  T** put() { return &p_; }
+
+ private:
+  T* p_ = nullptr;
+};
+
+std::wstring TextOf(ITextRangeProvider* range) {
+  BSTR text = nullptr;
+  if (FAILED(range->GetText(-1, &text))) return L"<failed>";
+  std::wstring s(text, ::SysStringLen(text));
+  ::SysFreeString(text);
+  return s;
+}
+
+class AccessibilityTest : public test::ViewTest {
+ protected:
+  void SetUp() override {
+    ViewTest::SetUp();
+    ::SetWindowTextW(view_, L"alpha beta\r\ngamma delta\r\nlast");
+    provider_ = OutputView::From(view_)->AccessibleProvider();
+    if (provider_ == nullptr) GTEST_SKIP() << "no UI Automation on this system";
+    Ref<IUnknown> pattern;
+    ASSERT_EQ(provider_->GetPatternProvider(kTextPattern, pattern.put()), S_OK);
+    ASSERT_NE(pattern.get(), nullptr);
+    ASSERT_EQ(pattern->QueryInterface(__uuidof(ITextProvider), reinterpret_cast<void**>(text_.put())), S_OK);
+  }
+  Ref<ITextRangeProvider> Document() {
+    Ref<ITextRangeProvider> range;
+    EXPECT_EQ(text_->get_DocumentRange(range.put()), S_OK);
+    return range;
+  }
+  // A degenerate range at p.
+  Ref<ITextRangeProvider> At(std::size_t p) {
+    Ref<ITextRangeProvider> range(Document());
+    int moved = 0;
+    range->MoveEndpointByUnit(TextPatternRangeEndpoint_End, TextUnit_Document, -1, &moved);
+    range->MoveEndpointByUnit(TextPatternRangeEndpoint_End, TextUnit_Character, static_cast<int>(p), &moved);
+    range->MoveEndpointByRange(TextPatternRangeEndpoint_Start, range.get(), TextPatternRangeEndpoint_End);
+    return range;
+  }
+
+  IRawElementProviderSimple* provider_ = nullptr;
+  Ref<ITextProvider> text_;
+};
+
+TEST_F(AccessibilityTest, AnEditElementWithItsNameAndAReadOnlyValue) {
+  VARIANT name, type;
+  ASSERT_EQ(provider_->GetPropertyValue(kNameProperty, &name), S_OK);
+  ASSERT_EQ(name.vt, VT_BSTR);
+  EXPECT_STREQ(name.bstrVal, L"Ping output");
+  ::VariantClear(&name);
+  ASSERT_EQ(provider_->GetPropertyValue(kControlTypeProperty, &type), S_OK);
+  EXPECT_EQ(type.lVal, kEditControlType);
+  Ref<IUnknown> pattern;
+  ASSERT_EQ(provider_->GetPatternProvider(kValuePattern, pattern.put()), S_OK);
+  Ref<IValueProvider> value;
+  ASSERT_EQ(pattern->QueryInterface(__uuidof(IValueProvider), reinterpret_cast<void**>(value.put())), S_OK);
+  BOOL readOnly = FALSE;
+  EXPECT_EQ(value->get_IsReadOnly(&readOnly), S_OK);
+  EXPECT_TRUE(readOnly);
+  EXPECT_NE(value->SetValue(L"changed"), S_OK);
+  EXPECT_EQ(Text(view_), L"alpha beta\r\ngamma delta\r\nlast");
+  EXPECT_NE(::SendMessageW(view_, WM_GETOBJECT, 0, UiaRootObjectId), 0);
+}
+
+TEST_F(AccessibilityTest, TheSelectionIsARangeBothWays) {
+  SupportedTextSelection supported{};
+  EXPECT_EQ(text_->get_SupportedTextSelection(&supported), S_OK);
+  EXPECT_EQ(supported, SupportedTextSelection_Single);
+  SetSel(view_, 6, 10);
+  SAFEARRAY* selection = nullptr;
+  ASSERT_EQ(text_->GetSelection(&selection), S_OK);
+  LONG index = 0;
+  Ref<ITextRangeProvider> selected;
+  ASSERT_EQ(::SafeArrayGetElement(selection, &index, selected.put()), S_OK);
+  ::SafeArrayDestroy(selection);
+  EXPECT_EQ(TextOf(selected.get()), L"beta");
+  Ref<ITextRangeProvider> row(At(13));
+  ASSERT_EQ(row->ExpandToEnclosingUnit(TextUnit_Line), S_OK);
+  EXPECT_EQ(row->Select(), S_OK);
+  EXPECT_EQ(Sel(view_), std::make_pair(DWORD{12}, DWORD{25}));
+}
+
+TEST_F(AccessibilityTest, RangesExpandAndMoveByUnits) {
+  struct Case {
+    TextUnit unit;
+    const wchar_t* text;
+  };
+  for (const Case& c : {Case{TextUnit_Character, L"e"}, Case{TextUnit_Word, L"beta"},
+                        Case{TextUnit_Format, L"beta"}, Case{TextUnit_Line, L"alpha beta\r\n"},
+                        Case{TextUnit_Paragraph, L"alpha beta\r\n"},
+                        Case{TextUnit_Document, L"alpha beta\r\ngamma delta\r\nlast"}}) {
+    Ref<ITextRangeProvider> range(At(7));
+    ASSERT_EQ(range->ExpandToEnclosingUnit(c.unit), S_OK);
+    EXPECT_EQ(TextOf(range.get()), c.text) << c.unit;
+  }
+  Ref<ITextRangeProvider> caret(At(0));
+  int moved = 0;
+  ASSERT_EQ(caret->Move(TextUnit_Word, 2, &moved), S_OK);
+  EXPECT_EQ(moved, 2);
+  ASSERT_EQ(caret->MoveEndpointByUnit(TextPatternRangeEndpoint_End, TextUnit_Character, 4, &moved), S_OK);
+  EXPECT_EQ(TextOf(caret.get()), L"\r\nga");
+  Ref<ITextRangeProvider> word(At(0));
+  word->ExpandToEnclosingUnit(TextUnit_Word);
+  ASSERT_EQ(word->Move(TextUnit_Word, 3, &moved), S_OK);
+  EXPECT_EQ(TextOf(word.get()), L"gamma ");
+  ASSERT_EQ(word->Move(TextUnit_Line, 100, &moved), S_OK);
+  EXPECT_EQ(moved, 1);  // to the last line, as far as it goes
+  EXPECT_EQ(TextOf(word.get()), L"last");
+  Ref<ITextRangeProvider> copy;
+  ASSERT_EQ(word->Clone(copy.put()), S_OK);
+  BOOL same = FALSE;
+  EXPECT_EQ(word->Compare(copy.get(), &same), S_OK);
+  EXPECT_TRUE(same);
+  int order = 0;
+  Ref<ITextRangeProvider> start(At(0));
+  EXPECT_EQ(start->CompareEndpoints(TextPatternRangeEndpoint_Start, word.get(), TextPatternRangeEndpoint_Start, &order),
+            S_OK);
+  EXPECT_LT(order, 0);
+}
+
+TEST_F(AccessibilityTest, RectanglesAndPointsAreOnScreen) {
+  Ref<ITextRangeProvider> range(At(0));
+  int moved = 0;
+  range->MoveEndpointByUnit(TextPatternRangeEndpoint_End, TextUnit_Character, 14, &moved);
+  SAFEARRAY* rects = nullptr;
+  ASSERT_EQ(range->GetBoundingRectangles(&rects), S_OK);
+  LONG upper = -1;
+  ::SafeArrayGetUBound(rects, 1, &upper);
+  EXPECT_EQ(upper + 1, 8);  // two rows, four numbers each
+  double* values = nullptr;
+  ASSERT_EQ(::SafeArrayAccessData(rects, reinterpret_cast<void**>(&values)), S_OK);
+  RECT window{};
+  ::GetWindowRect(view_, &window);
+  EXPECT_GE(values[0], window.left);
+  EXPECT_GT(values[2], 0);
+  EXPECT_GT(values[5], values[1]);  // the second row is below the first
+  const UiaPoint secondRow{values[4] + 1, values[5] + 1};
+  ::SafeArrayUnaccessData(rects);
+  ::SafeArrayDestroy(rects);
+  Ref<ITextRangeProvider> hit;
+  ASSERT_EQ(text_->RangeFromPoint(secondRow, hit.put()), S_OK);
+  Ref<ITextRangeProvider> expected(At(12));
+  BOOL same = FALSE;
+  hit->Compare(expected.get(), &same);
+  EXPECT_TRUE(same);
+  SAFEARRAY* visible = nullptr;
+  ASSERT_EQ(text_->GetVisibleRanges(&visible), S_OK);
+  LONG index = 0;
+  Ref<ITextRangeProvider> shown;
+  ASSERT_EQ(::SafeArrayGetElement(visible, &index, shown.put()), S_OK);
+  ::SafeArrayDestroy(visible);
+  EXPECT_EQ(TextOf(shown.get()), L"alpha beta\r\ngamma delta\r\nlast");
+}
+
+TEST_F(AccessibilityTest, AfterTheWindowIsGoneEveryCallSaysSo) {
+  provider_->AddRef();
+  Ref<IRawElementProviderSimple> provider(provider_);
+  Ref<ITextRangeProvider> range(Document());
+  ASSERT_TRUE(::DestroyWindow(view_));
+  VARIANT name;
+  EXPECT_EQ(provider->GetPropertyValue(kNameProperty, &name), UIA_E_ELEMENTNOTAVAILABLE);
+  BSTR text = nullptr;
+  EXPECT_EQ(range->GetText(-1, &text), UIA_E_ELEMENTNOTAVAILABLE);
+  Ref<ITextRangeProvider> document;
+  EXPECT_EQ(text_->get_DocumentRange(document.put()), UIA_E_ELEMENTNOTAVAILABLE);
+}
+
+}  // namespace
+}  // namespace vexlo
