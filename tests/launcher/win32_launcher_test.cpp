@@ -234,24 +234,15 @@ TEST_F(LauncherTest, WhatAToolLeavesBehindEndsWithItsRun) {
 }
 
 TEST_F(LauncherTest, KilledProgramTakesItsToolsWithIt) {
-  // A host program runs its own launcher, which runs the tool; killing the host must
-  // end the tool through the job object that only the host held.
-  launcher_->Execute(L"\"" + test::ProgramDirectory() + L"launcher_host.exe\" " + ScriptedTool() +
-                     L" pid sleep 60000");
-  ASSERT_EQ(launcher_->StartResult(), kStarted);
-  ASSERT_TRUE(PumpUntil([&] {
-    const auto t = events_.Text();
-    return test::NumberAfter(t, L"host") != 0 && t.find(L"\r\n", t.find(L"pid ")) != std::wstring::npos;
-  }));
-  const DWORD host = test::NumberAfter(events_.Text(), L"host");
-  const DWORD tool = test::NumberAfter(events_.Text(), L"pid");
+  // The host runs its own launcher, outside ours, so only the host's job can end the
+  // tool when the host is killed.
+  test::HostProcess host;
+  ASSERT_TRUE(host.Start(L"-- " + ScriptedTool() + L" pid print ready sleep 60000"));
+  ASSERT_TRUE(host.ReadUntil("ready\r\n", 20s)) << host.Output();
+  const DWORD tool = test::NumberAfter(host.Output(), "pid");
   ASSERT_NE(tool, 0u);
-  HANDLE h = ::OpenProcess(PROCESS_TERMINATE, FALSE, host);
-  ASSERT_NE(h, nullptr);
-  ::TerminateProcess(h, 9);
-  ::CloseHandle(h);
+  ::TerminateProcess(host.Process(), 9);
   EXPECT_TRUE(test::ProcessGone(tool, 5000ms));
-  ASSERT_TRUE(PumpUntil([&] { return events_.ended > 0; }));
 }
 
 TEST_F(LauncherTest, RealPingOfLoopbackGivesItsOutputAndOneEnd) {
