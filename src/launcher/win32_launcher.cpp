@@ -29,6 +29,9 @@ constexpr std::size_t kQueueLimitChars = 512 * 1024;
 constexpr std::uint32_t kMinBufferSize = 16;       // room for any multi-byte character
 constexpr std::uint32_t kMaxBufferSize = 1 << 20;  // one piece stays a sane size
 constexpr DWORD kPipeSize = 64 * 1024;
+// The longest command line CreateProcessW takes: 32,767 characters with the
+// terminating null. Windows refuses a longer one with ERROR_FILENAME_EXCED_RANGE.
+constexpr std::size_t kMaxCommandLineChars = 32766;
 
 // Output on its way from the reader thread to the launcher's thread.
 class Mailbox {
@@ -264,8 +267,13 @@ class Win32Launcher final : public ConsoleLauncher, private WindowBase {
   }
 
   [[nodiscard]] DWORD Start(const std::wstring& commandLine) {
+    // Wine would cut the line short and run the tool with the rest lost; Windows refuses.
+    if (commandLine.size() > kMaxCommandLineChars) return ERROR_FILENAME_EXCED_RANGE;
     const ToolPath tool = FindTool(commandLine);
     if (tool.error != 0) return tool.error;
+    // Not wherever the program was started from: a tool must not find its files there.
+    const std::wstring directory = SystemDirectory();
+    if (directory.empty()) return ERROR_PATH_NOT_FOUND;
 
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     auto run = std::make_unique<Run>(window_.get(), codePage_, bufferSize_);
@@ -298,7 +306,7 @@ class Win32Launcher final : public ConsoleLauncher, private WindowBase {
     constexpr DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT |
                             CREATE_UNICODE_ENVIRONMENT;
     if (!::CreateProcessW(tool.path.c_str(), line.data(), nullptr, nullptr, TRUE, flags, nullptr,
-                          nullptr, &si.StartupInfo, &pi)) {
+                          directory.c_str(), &si.StartupInfo, &pi)) {
       return ::GetLastError();
     }
     run->process.reset(pi.hProcess);

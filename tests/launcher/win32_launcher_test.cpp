@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cwctype>
 #include <memory>
 
 #include "launcher/oem_decoder.h"
@@ -144,6 +145,38 @@ TEST_F(LauncherTest, ShellMetacharactersReachTheToolAsArgumentsAndRunNothing) {
   EXPECT_NE(text.find(L"]: %PATH%\r\n"), std::wstring::npos);
   EXPECT_NE(text.find(L"]: " + marker + L"\r\n"), std::wstring::npos);
   EXPECT_EQ(::GetFileAttributesW(marker.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(LauncherTest, LineLongerThanWindowsTakesFailsAndRunsNothing) {
+  const std::wstring head = ScriptedTool() + L" cmdlen ";
+  const auto lineOf = [&](std::size_t chars) { return head + std::wstring(chars - head.size(), L'x'); };
+  for (const std::size_t chars : {40000u, 32767u}) {
+    launcher_->Execute(lineOf(chars));
+    EXPECT_EQ(launcher_->StartResult(), kStartFailed) << chars;
+    EXPECT_EQ(launcher_->LastError(), ERROR_FILENAME_EXCED_RANGE) << chars;
+  }
+  PumpFor(300ms);
+  EXPECT_TRUE(events_.pieces.empty());
+  EXPECT_EQ(events_.ended, 0);
+  // The longest line Windows takes reaches the tool whole.
+  launcher_->Execute(lineOf(32766));
+  ASSERT_EQ(launcher_->StartResult(), kStarted);
+  ASSERT_TRUE(PumpUntil([&] { return events_.ended > 0; }));
+  EXPECT_EQ(events_.Text(), L"cmdlen 32766\r\n");
+}
+
+TEST_F(LauncherTest, ToolsRunInTheSystemDirectoryWhereverTheProgramIs) {
+  wchar_t previous[MAX_PATH];
+  ::GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(::SetCurrentDirectoryW(test::ProgramDirectory().c_str()));
+  RunToEnd(L"cwd");
+  ::SetCurrentDirectoryW(previous);
+  wchar_t system[MAX_PATH];
+  ASSERT_NE(::GetSystemDirectoryW(system, MAX_PATH), 0u);
+  std::wstring text = events_.Text();
+  std::wstring expected = L"cwd " + std::wstring(system) + L"\r\n";
+  for (auto* s : {&text, &expected}) std::transform(s->begin(), s->end(), s->begin(), ::towlower);
+  EXPECT_EQ(text, expected);
 }
 
 TEST_F(LauncherTest, StopIsHarmlessWhenNothingRunsAndEndsARunOnce) {
