@@ -1,7 +1,9 @@
 #pragma once
-// The program's own console launcher: CreateProcessW with one pipe for standard
-// output and error, a reader thread, and a job object that ends the tool and all it
-// started when the run ends, when the launcher is released or when the program dies.
+// The program's own console launcher: runs a tool with its output redirected (see
+// tool_start.h), reads it on a thread of the run (output_reader.h), and hands it to
+// the window in turns short enough that the window's input and painting never wait
+// long. A run ends when the started process has ended; whatever it left running ends
+// with it.
 
 #include "launcher/console_launcher.h"
 
