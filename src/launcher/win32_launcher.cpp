@@ -6,6 +6,7 @@
 
 #include "common/unique_handles.h"
 #include "common/window_base.h"
+#include "launcher/console_control.h"
 #include "launcher/output_queue.h"
 #include "launcher/output_reader.h"
 #include "launcher/tool_start.h"
@@ -17,6 +18,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr UINT kWakeMessage = WM_APP + 1;
 constexpr UINT_PTR kPaceTimer = 1;
+constexpr UINT_PTR kGraceTimer = 2;
 constexpr wchar_t kWindowClass[] = L"VexloLauncherWindow";
 constexpr std::uint32_t kMinBufferSize = 16;       // room for any multi-byte character
 constexpr std::uint32_t kMaxBufferSize = 1 << 20;  // one piece stays a sane size
@@ -52,11 +54,13 @@ struct Run {
   StartedTool tool;
   ReaderSetup setup{};
   UniqueKernelHandle reader;
+  bool ctrlCRaised = false;  // the grace period runs
 };
 
 class Win32Launcher final : public ConsoleLauncher, private WindowBase {
  public:
-  Win32Launcher(ConsoleLauncherEvents& events, UINT codePage) : events_(events), codePage_(codePage) {}
+  Win32Launcher(ConsoleLauncherEvents& events, UINT codePage, std::chrono::milliseconds grace)
+      : events_(events), codePage_(codePage), grace_(grace) {}
 
   ~Win32Launcher() override {
     *alive_ = false;
@@ -87,7 +91,14 @@ class Win32Launcher final : public ConsoleLauncher, private WindowBase {
   [[nodiscard]] std::int32_t LastError() const override { return lastError_; }
 
   void StopProcess() override {
-    if (run_) EndToolNow();
+    if (!run_) return;
+    // A second Stop, or a tool that Ctrl+C cannot reach, is ended at once.
+    if (!run_->ctrlCRaised && SendCtrlC(run_->tool.process.get(), run_->tool.processId) &&
+        ::SetTimer(window_.get(), kGraceTimer, static_cast<UINT>(grace_.count()), nullptr) != 0) {
+      run_->ctrlCRaised = true;
+      return;
+    }
+    EndToolNow();
   }
 
   void BufferSize(std::uint32_t bytes) override {
@@ -102,6 +113,11 @@ class Win32Launcher final : public ConsoleLauncher, private WindowBase {
   LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) override {
     if (msg == kWakeMessage || (msg == WM_TIMER && wp == kPaceTimer)) {
       Deliver();
+      return 0;
+    }
+    if (msg == WM_TIMER && wp == kGraceTimer) {
+      ::KillTimer(hwnd, kGraceTimer);
+      if (run_) EndToolNow();
       return 0;
     }
     return ::DefWindowProcW(hwnd, msg, wp, lp);
@@ -176,6 +192,7 @@ class Win32Launcher final : public ConsoleLauncher, private WindowBase {
   }
 
   void FinishRun() {
+    ::KillTimer(window_.get(), kGraceTimer);
     // The reader closed the queue as its last step; it returns right after.
     ::WaitForSingleObject(run_->reader.get(), INFINITE);
     run_.reset();
@@ -192,6 +209,7 @@ class Win32Launcher final : public ConsoleLauncher, private WindowBase {
 
   ConsoleLauncherEvents& events_;
   UINT codePage_;
+  std::chrono::milliseconds grace_;
   UniqueWindow window_;
   std::unique_ptr<Run> run_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
@@ -204,8 +222,11 @@ class Win32Launcher final : public ConsoleLauncher, private WindowBase {
 
 }  // namespace
 
-std::unique_ptr<ConsoleLauncher> CreateWin32Launcher(ConsoleLauncherEvents& events, UINT codePage) {
-  auto launcher = std::make_unique<Win32Launcher>(events, codePage);
+std::unique_ptr<ConsoleLauncher> CreateWin32Launcher(ConsoleLauncherEvents& events, UINT codePage,
+                                                     std::chrono::milliseconds gracePeriod) {
+  // Before any Ctrl+C is raised, and once for the program's life.
+  (void)PrepareForCtrlC();
+  auto launcher = std::make_unique<Win32Launcher>(events, codePage, gracePeriod);
   if (!launcher->CreateWakeWindow()) {
     const DWORD e = ::GetLastError();
     launcher.reset();

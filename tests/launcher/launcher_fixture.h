@@ -16,11 +16,14 @@ using Clock = std::chrono::steady_clock;
 
 class LauncherTest : public ::testing::Test {
  protected:
-  void SetUp() override { Make(); }
+  void SetUp() override {
+    ctrlCPossible_ = GiveUpOwnConsole();  // as the program, a GUI program, runs
+    Make();
+  }
 
   // The window's settings: BufferSize(8192), Interval(1000).
-  void Make(UINT codePage = CP_OEMCP) {
-    launcher_ = CreateWin32Launcher(events_, codePage);
+  void Make(UINT codePage = CP_OEMCP, std::chrono::milliseconds grace = kStopGracePeriod) {
+    launcher_ = CreateWin32Launcher(events_, codePage, grace);
     ASSERT_NE(launcher_, nullptr);
     launcher_->BufferSize(8192);
     launcher_->Interval(1000);
@@ -55,6 +58,18 @@ class LauncherTest : public ::testing::Test {
 
   RecordingEvents events_;
   std::unique_ptr<ConsoleLauncher> launcher_;
+  bool ctrlCPossible_ = false;
+};
+
+// The tests of Stop's Ctrl+C. Ctrl+C can be raised only from a process without a
+// console of its own; the test program gives its console up unless its output is
+// written to it (run by hand in a terminal without redirecting the output).
+class CtrlCTest : public LauncherTest {
+ protected:
+  void SetUp() override {
+    LauncherTest::SetUp();
+    if (!ctrlCPossible_) GTEST_SKIP() << "the output goes to this program's console, which it keeps; redirect it";
+  }
 };
 
 // Spends this long, as a box whose cost per piece does not grow would.
