@@ -22,7 +22,6 @@ class OemDecoder {
   [[nodiscard]] std::wstring Flush();
   // How many bytes are held back.
   [[nodiscard]] std::size_t PendingBytes() const noexcept { return pending_.size(); }
-  [[nodiscard]] UINT CodePage() const noexcept { return codePage_; }
 
  private:
   [[nodiscard]] std::size_t CompleteLength(std::string_view bytes) const;

@@ -31,16 +31,6 @@ std::wstring Join(std::wstring dir, const std::wstring& name) {
   return dir + name;
 }
 
-std::wstring SystemDirectory() {
-  std::vector<wchar_t> buffer(MAX_PATH);
-  UINT n = ::GetSystemDirectoryW(buffer.data(), static_cast<UINT>(buffer.size()));
-  if (n >= buffer.size()) {
-    buffer.resize(n + 1);
-    n = ::GetSystemDirectoryW(buffer.data(), static_cast<UINT>(buffer.size()));
-  }
-  return n == 0 || n >= buffer.size() ? std::wstring() : std::wstring(buffer.data(), n);
-}
-
 std::vector<std::wstring> SearchDirectories() {
   std::vector<std::wstring> dirs;
   if (auto system = SystemDirectory(); !system.empty()) dirs.push_back(system);
@@ -61,6 +51,16 @@ std::vector<std::wstring> SearchDirectories() {
 }
 
 }  // namespace
+
+std::wstring SystemDirectory() {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  UINT n = ::GetSystemDirectoryW(buffer.data(), static_cast<UINT>(buffer.size()));
+  if (n >= buffer.size()) {
+    buffer.resize(n + 1);
+    n = ::GetSystemDirectoryW(buffer.data(), static_cast<UINT>(buffer.size()));
+  }
+  return n == 0 || n >= buffer.size() ? std::wstring() : std::wstring(buffer.data(), n);
+}
 
 std::wstring ProgramToken(const std::wstring& commandLine) {
   if (!commandLine.empty() && commandLine.front() == L'"') {

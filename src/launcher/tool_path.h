@@ -18,5 +18,7 @@ struct ToolPath {
 // starts with one, else up to the first space or tab.
 [[nodiscard]] std::wstring ProgramToken(const std::wstring& commandLine);
 [[nodiscard]] ToolPath FindTool(const std::wstring& commandLine);
+// The system directory (GetSystemDirectoryW); empty when it cannot be had.
+[[nodiscard]] std::wstring SystemDirectory();
 
 }  // namespace vexlo

@@ -10,7 +10,18 @@
 //   flood BYTES    that many bytes of 'x' lines, as fast as the pipe takes them
 //   args           the raw command line, then each argument: "cmdline: ...", "argv[i]: ..."
 //   grandchild     starts a copy of itself that sleeps a minute, holding our output,
-//                  and prints "grandchild <pid>"
+//                  on a console of its own (so no Ctrl+C of ours reaches it), and
+//                  prints "grandchild <pid>"
+//   sharedchild    starts a copy of itself on our console that prints "child-ready" once
+//                  it handles Ctrl+C, and "child-summary" on Ctrl+C and ends, else sleeps
+//                  a minute; prints "sharedchild <pid>"
+//   onctrlc TEXT   from now on Ctrl+C prints TEXT (once a shared child has ended, so its
+//                  summary comes first) and ends the tool with exit code 2
+//   ignorectrlc    from now on Ctrl+C does nothing
+//   closeout       closes standard output and error and leaves its console (under Wine
+//                  the console's host holds a copy of the output), and goes on
+//   cwd            prints "cwd <current directory>"
+//   cmdlen         prints "cmdlen <length of the command line>"
 //   pid            prints "pid <its process id>"
 //   exit CODE      ends with that exit code
 #include <windows.h>
@@ -54,20 +65,43 @@ void Flood(unsigned long long total) {
   }
 }
 
-void StartGrandchild() {
+// Started by sharedchild; a Ctrl+C summary waits for its end.
+HANDLE sharedChild = nullptr;
+std::string ctrlCSummary;
+bool ignoreCtrlC = false;
+
+BOOL WINAPI OnCtrlC(DWORD) {
+  if (ignoreCtrlC) return TRUE;
+  if (sharedChild != nullptr) ::WaitForSingleObject(sharedChild, 5000);
+  WriteBytes(Out(), ctrlCSummary + "\r\n");
+  ::ExitProcess(2);
+}
+
+// Inherits our standard handles, so the child writes into our output too.
+void StartCopy(const std::string& label, const wchar_t* script, DWORD flags) {
   wchar_t self[MAX_PATH];
   ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring line = L"\"" + std::wstring(self) + L"\" sleep 60000";
+  std::wstring line = L"\"" + std::wstring(self) + L"\" " + script;
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  if (!::CreateProcessW(self, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi)) {
-    WriteBytes(Out(), "grandchild failed\r\n");
+  if (!::CreateProcessW(self, line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &si, &pi)) {
+    WriteBytes(Out(), label + " failed\r\n");
     return;
   }
-  WriteBytes(Out(), "grandchild " + std::to_string(pi.dwProcessId) + "\r\n");
+  WriteBytes(Out(), label + " " + std::to_string(pi.dwProcessId) + "\r\n");
   ::CloseHandle(pi.hThread);
-  ::CloseHandle(pi.hProcess);
+  if (label == "sharedchild") {
+    sharedChild = pi.hProcess;
+  } else {
+    ::CloseHandle(pi.hProcess);
+  }
+}
+
+std::string CurrentDirectory() {
+  wchar_t dir[MAX_PATH];
+  const DWORD n = ::GetCurrentDirectoryW(MAX_PATH, dir);
+  return ToOem(std::wstring(dir, n < MAX_PATH ? n : 0));
 }
 
 }  // namespace
@@ -106,7 +140,25 @@ int wmain(int argc, wchar_t** argv) {
     } else if (action == L"pid") {
       WriteBytes(Out(), "pid " + std::to_string(::GetCurrentProcessId()) + "\r\n");
     } else if (action == L"grandchild") {
-      StartGrandchild();
+      StartCopy("grandchild", L"sleep 60000", CREATE_NO_WINDOW);
+    } else if (action == L"sharedchild") {
+      StartCopy("sharedchild", L"onctrlc child-summary print child-ready sleep 60000", 0);
+    } else if (action == L"onctrlc" || action == L"ignorectrlc") {
+      ignoreCtrlC = action == L"ignorectrlc";
+      if (!ignoreCtrlC) ctrlCSummary = ToOem(arg), ++i;
+      ::SetConsoleCtrlHandler(&OnCtrlC, TRUE);
+    } else if (action == L"closeout") {
+      const HANDLE out = Out();
+      const HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
+      ::CloseHandle(out);
+      if (err != out) ::CloseHandle(err);  // the launcher passes one handle for both
+      ::SetStdHandle(STD_OUTPUT_HANDLE, nullptr);
+      ::SetStdHandle(STD_ERROR_HANDLE, nullptr);
+      ::FreeConsole();
+    } else if (action == L"cwd") {
+      WriteBytes(Out(), "cwd " + CurrentDirectory() + "\r\n");
+    } else if (action == L"cmdlen") {
+      WriteBytes(Out(), "cmdlen " + std::to_string(std::wcslen(::GetCommandLineW())) + "\r\n");
     } else if (action == L"exit") {
       return static_cast<int>(std::wcstol(arg.c_str(), nullptr, 10));
     }

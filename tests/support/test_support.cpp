@@ -1,5 +1,8 @@
 #include "support/test_support.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace vexlo::test {
 
 std::wstring ProgramDirectory() {
@@ -25,6 +28,23 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
   return true;
 }
 
+bool TimedPump::Until(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + limit;
+  while (!done()) {
+    if (Clock::now() >= deadline) return false;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      const auto start = Clock::now();
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+      longest = std::max(longest, Clock::now() - start);
+    }
+  }
+  return true;
+}
+
 void PumpFor(std::chrono::milliseconds duration) {
   const auto until = std::chrono::steady_clock::now() + duration;
   PumpUntil([&] { return std::chrono::steady_clock::now() >= until; }, duration * 2);
@@ -32,7 +52,19 @@ void PumpFor(std::chrono::milliseconds duration) {
 
 void RecordingEvents::DataReceived(std::wstring sData) {
   chars += sData.size();
-  if (keepPieces) pieces.push_back(std::move(sData));
+  if (keepPieces) pieces.push_back(sData);
+  if (onData) onData(sData);
+}
+
+void RecordingEvents::ProcessEnded() {
+  ++ended;
+  endedAt = std::chrono::steady_clock::now();
+  if (onEnded) onEnded();
+}
+
+bool RecordingEvents::HasLine(const std::wstring& line) const {
+  const std::wstring text = L"\n" + Text();
+  return text.find(L"\n" + line + L"\r\n") != std::wstring::npos;
 }
 
 std::wstring RecordingEvents::Text() const {
@@ -53,6 +85,93 @@ DWORD NumberAfter(const std::wstring& text, const std::wstring& key) {
   const auto at = text.find(key + L" ");
   if (at == std::wstring::npos) return 0;
   return static_cast<DWORD>(std::wcstoul(text.c_str() + at + key.size() + 1, nullptr, 10));
+}
+
+DWORD NumberAfter(const std::string& text, const std::string& key) {
+  const auto at = text.find(key + " ");
+  if (at == std::string::npos) return 0;
+  return static_cast<DWORD>(std::strtoul(text.c_str() + at + key.size() + 1, nullptr, 10));
+}
+
+long long Ms(std::chrono::steady_clock::duration d) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
+}
+
+bool GiveUpOwnConsole() {
+  static const bool given = [] {
+    DWORD mode = 0;
+    // Console handles die with the console; output to pipes and files goes on.
+    for (DWORD which : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+      if (::GetConsoleMode(::GetStdHandle(which), &mode)) return false;
+    }
+    // Unconditionally: Wine gives a program started without a terminal a console that
+    // no console function reports, yet AttachConsole refuses while it is there.
+    ::FreeConsole();
+    return true;
+  }();
+  return given;
+}
+
+HostProcess::~HostProcess() {
+  if (process_) ::TerminateProcess(process_.get(), 9);
+}
+
+bool HostProcess::Start(const std::wstring& args) {
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  UniqueKernelHandle writeEnd;
+  if (!::CreatePipe(output_pipe_.put(), writeEnd.put(), &inheritable, 0)) return false;
+  ::SetHandleInformation(output_pipe_.get(), HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = writeEnd.get();
+  si.hStdError = writeEnd.get();
+  const std::wstring program = ProgramDirectory() + L"launcher_host.exe";
+  std::wstring line = L"\"" + program + L"\" " + args;
+  PROCESS_INFORMATION pi{};
+  // Without a console, as a GUI program starts on Windows; Wine would pass ours on.
+  if (!::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr,
+                        &si, &pi)) {
+    return false;
+  }
+  ::CloseHandle(pi.hThread);
+  process_.reset(pi.hProcess);
+  return true;
+}
+
+bool HostProcess::ReadSome() {
+  DWORD available = 0;
+  if (!::PeekNamedPipe(output_pipe_.get(), nullptr, 0, nullptr, &available, nullptr)) return false;
+  if (available == 0) {
+    ::Sleep(5);
+    return true;
+  }
+  std::string bytes(available, '\0');
+  DWORD got = 0;
+  if (!::ReadFile(output_pipe_.get(), bytes.data(), available, &got, nullptr)) return false;
+  output_.append(bytes, 0, got);
+  return true;
+}
+
+bool HostProcess::ReadUntil(const std::string& text, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (output_.find(text) == std::string::npos) {
+    if (std::chrono::steady_clock::now() >= deadline || !ReadSome()) return output_.find(text) != std::string::npos;
+  }
+  return true;
+}
+
+std::optional<DWORD> HostProcess::WaitForEnd(std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (ReadSome()) {
+    if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+  }
+  const auto left = std::max<long long>(0, Ms(deadline - std::chrono::steady_clock::now()));
+  if (::WaitForSingleObject(process_.get(), static_cast<DWORD>(left)) != WAIT_OBJECT_0) return std::nullopt;
+  DWORD code = 0;
+  ::GetExitCodeProcess(process_.get(), &code);
+  process_.reset();
+  return code;
 }
 
 }  // namespace vexlo::test

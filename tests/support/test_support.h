@@ -5,8 +5,11 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "common/unique_handles.h"
 
 #include "launcher/console_launcher.h"
 
@@ -24,23 +27,72 @@ bool PumpUntil(const std::function<bool()>& done,
 // Runs the message loop for a while, for checks that something does not happen.
 void PumpFor(std::chrono::milliseconds duration);
 
+// A message loop like PumpUntil that times each message it hands out.
+class TimedPump {
+ public:
+  bool Until(const std::function<bool()>& done, std::chrono::milliseconds limit);
+  // The longest the thread was away from the loop, in one message.
+  std::chrono::steady_clock::duration longest{};
+};
+
 // Records the launcher's events.
 class RecordingEvents : public vexlo::ConsoleLauncherEvents {
  public:
   void DataReceived(std::wstring sData) override;
-  void ProcessEnded() override { ++ended; }
+  void ProcessEnded() override;
 
   [[nodiscard]] std::wstring Text() const;
+  // Whether the text holds this line, CR LF included.
+  [[nodiscard]] bool HasLine(const std::wstring& line) const;
 
   std::vector<std::wstring> pieces;
   std::size_t chars = 0;
   bool keepPieces = true;  // a flood keeps only the count
   int ended = 0;
+  std::chrono::steady_clock::time_point endedAt{};
+  std::function<void(const std::wstring&)> onData;  // after the piece is recorded
+  std::function<void()> onEnded;
+};
+
+// The program is a GUI program and has no console; a test program has one, and a
+// process on a console of its own cannot attach to a tool's to raise Ctrl+C. Gives it
+// up, as the launcher tests and the benchmark must, unless the test output is written
+// to it (run by hand in a terminal): then false, and Ctrl+C cannot be tested. Only the
+// first call does anything; later ones repeat its answer.
+bool GiveUpOwnConsole();
+
+// launcher_host.exe run directly, outside any launcher of ours, so that nothing but
+// the host's own launcher ends the host's tools. Its output comes through a pipe.
+class HostProcess {
+ public:
+  HostProcess() = default;
+  HostProcess(const HostProcess&) = delete;
+  HostProcess& operator=(const HostProcess&) = delete;
+  ~HostProcess();  // ends the host if it still runs
+
+  // args: the host's own options, then "-- " and the command line it runs.
+  [[nodiscard]] bool Start(const std::wstring& args);
+  // Reads the host's output until it holds text; false when the host ended or the time ran out first.
+  bool ReadUntil(const std::string& text, std::chrono::milliseconds limit);
+  // Reads until the host has ended; its exit code, or nothing when the time ran out.
+  std::optional<DWORD> WaitForEnd(std::chrono::milliseconds limit);
+  [[nodiscard]] const std::string& Output() const { return output_; }
+  [[nodiscard]] HANDLE Process() const { return process_.get(); }
+
+ private:
+  bool ReadSome();  // false once the pipe is broken
+
+  UniqueKernelHandle process_;
+  UniqueKernelHandle output_pipe_;
+  std::string output_;
 };
 
 // Whether the process with this id has ended (or never existed).
 bool ProcessGone(DWORD pid, std::chrono::milliseconds wait);
 // Finds "<key> <number>" in text; 0 when it is not there.
 DWORD NumberAfter(const std::wstring& text, const std::wstring& key);
+DWORD NumberAfter(const std::string& text, const std::string& key);
+// Milliseconds, for printing figures.
+long long Ms(std::chrono::steady_clock::duration d);
 
 }  // namespace vexlo::test
