@@ -17,4 +17,8 @@ fi
 prefix="$build/wine/run-prefix"
 "$here/wine-prefix.sh" up "$prefix" x11
 trap '"$here/wine-prefix.sh" down "$prefix"' EXIT
-WINEPREFIX="$prefix" "$WINE64" "$exe"
+# Not attached to this terminal: under Wine a program started from one takes it as
+# its console, and could then not send Ctrl+C to a tool's console on Stop.
+log="$build/wine/run.log"
+echo "vexlo.exe is running; Wine's messages go to $log"
+WINEPREFIX="$prefix" "$WINE64" "$exe" </dev/null >"$log" 2>&1

@@ -277,6 +277,23 @@ TEST_F(ToolRunTest, RunEndOnHelpKeepsNothingAndSecondRunAppends) {
   EXPECT_TRUE(f.sKeptLookup.empty());
 }
 
+TEST_F(ToolRunTest, AnAddressTooLongForWindowsFailsToStartAndTheWindowStaysUsable) {
+  Open(Win32LauncherFactory());
+  frm_Vexlo& f = *form_;
+  const std::wstring address(40000, L'1');
+  Type(f.txtApplicationPing, address);
+  ASSERT_EQ(f.txtApplicationPing.TextLength(), 40000);
+  ::SendMessageW(f.cmdExecutePing.hwnd, BM_CLICK, 0, 0);
+  EXPECT_EQ(f.sbStatus.PanelText(1), L"Windows error: " + std::to_wstring(ERROR_FILENAME_EXCED_RANGE) + L"!");
+  EXPECT_EQ(f.bRunning, kFalse);
+  EXPECT_TRUE(f.tabRTF.Enabled());
+  EXPECT_TRUE(f.txtApplicationPing.Enabled());
+  EXPECT_EQ(f.txtApplicationPing.Text(), address);
+  EXPECT_EQ(f.cmdExecutePing.Caption(), L"E&xecute");
+  test::PumpFor(200ms);
+  EXPECT_EQ(f.sbStatus.PanelText(2), L"Data received");  // no event came: nothing ran
+}
+
 TEST_F(ToolRunTest, EndToEndOutputStopAndKeptOutput) {
   Open([](ConsoleLauncherEvents& events) {
     return std::make_unique<test::ScriptedToolLauncher>(events, L"lines 3 0 sleep 60000 args");
