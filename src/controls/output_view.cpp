@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "common/unique_handles.h"
 #include "controls/output_view_uia.h"
@@ -215,15 +216,15 @@ void OutputView::ReplaceSelection(const wchar_t* text, bool honorLimit) {
     Notify(EN_MAXTEXT);
     n = limit_ < kept ? 0 : std::min(n, limit_ - kept);
   }
+  // What may run out of memory comes before the text changes: then nothing does.
   std::wstring tail;
   if (last < text_.size()) tail = text_.Slice(last, text_.size() - last);
-  text_.Truncate(first);
-  layout_.Truncate(first);
-  text_.Append(text, n);
-  text_.Append(tail.data(), tail.size());
-  if (layoutWidth_ >= 0) layout_.Extend(text_, widths_);
+  text_.ReplaceFrom(first, {std::wstring_view(text, n), tail});
   anchor_ = active_ = first + n;
   caretAfterWrap_ = false;
+  layout_.Truncate(first);
+  // Should this run out of memory, EnsureLayout lays out the rest later.
+  if (layoutWidth_ >= 0) layout_.Extend(text_, widths_);
   ::InvalidateRect(hwnd_, nullptr, FALSE);
   ScrollCaretIntoView();
   // A multi-line edit control sends no EN_CHANGE for WM_SETTEXT, the one change

@@ -97,7 +97,11 @@ int OutputView::WrapWidth() const { return ClientSize().cx - 2 * margin_; }
 
 void OutputView::EnsureLayout() {
   const int width = WrapWidth();
-  if (width == layoutWidth_) return;
+  if (width == layoutWidth_) {
+    // Nothing to do, unless an append ran out of memory while laying out.
+    layout_.Extend(text_, widths_);
+    return;
+  }
   // Keep the text at the top of the view in view.
   const std::size_t top =
       firstRow_ < layout_.RowCount() ? std::min(layout_.RowStart(firstRow_), text_.size()) : 0;

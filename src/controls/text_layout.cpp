@@ -19,6 +19,20 @@ void ChunkedText::Append(const wchar_t* text, std::size_t count) {
   }
 }
 
+void ChunkedText::ReplaceFrom(std::size_t from, std::initializer_list<std::wstring_view> parts) {
+  std::size_t size = std::min(from, size_);
+  for (const std::wstring_view part : parts) size += part.size();
+  const std::size_t needed = (size + kChunkSize - 1) >> kChunkBits;
+  if (needed > chunks_.size()) {
+    // Allocating first: a failure leaves the text as it was, with spare chunks.
+    chunks_.reserve(needed);
+    while (chunks_.size() < needed) chunks_.push_back(std::make_unique_for_overwrite<wchar_t[]>(kChunkSize));
+  }
+  size_ = std::min(from, size_);
+  for (const std::wstring_view part : parts) Append(part.data(), part.size());
+  chunks_.resize(needed);
+}
+
 void ChunkedText::Truncate(std::size_t size) {
   if (size >= size_) return;
   size_ = size;
@@ -107,6 +121,27 @@ void RowLayout::Visible(std::size_t position, int width) {
 }
 
 void RowLayout::Extend(const ChunkedText& text, CharWidths& widths) {
+  // Out of memory part way, the rows go back to where they were, so that a later
+  // call lays out the same text again from the same state.
+  const std::size_t rows = rows_.size();
+  const std::size_t next = next_, wordStart = wordStart_;
+  const int x = x_, xAtWord = xAtWord_;
+  const bool afterSpace = afterSpace_, pendingCr = pendingCr_;
+  try {
+    ExtendFrom(text, widths);
+  } catch (...) {
+    rows_.resize(rows);
+    next_ = next;
+    wordStart_ = wordStart;
+    x_ = x;
+    xAtWord_ = xAtWord;
+    afterSpace_ = afterSpace;
+    pendingCr_ = pendingCr;
+    throw;
+  }
+}
+
+void RowLayout::ExtendFrom(const ChunkedText& text, CharWidths& widths) {
   const std::size_t end = text.size();
   for (std::size_t p = next_; p < end; ++p) {
     const wchar_t c = text[p];

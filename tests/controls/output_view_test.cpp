@@ -8,6 +8,7 @@
 
 #include "controls/controls.h"
 #include "controls/view_test_support.h"
+#include "support/failing_allocations.h"
 #include "support/test_support.h"
 
 namespace vexlo {
@@ -146,6 +147,36 @@ TEST_F(ViewTest, ALimitOfTenKeepsWhatFitsAndTheCaretAtItsEnd) {
   // Zero lifts it again.
   for (HWND box : {edit_, view_}) ::SendMessageW(box, EM_SETLIMITTEXT, 0, 0);
   EXPECT_EQ(::SendMessageW(view_, EM_GETLIMITTEXT, 0, 0), ::SendMessageW(edit_, EM_GETLIMITTEXT, 0, 0));
+}
+
+// Out of memory part way, a replacement is either done or not begun: no text is
+// lost, and the selection stays within the text.
+TEST_F(ViewTest, ReplacingWithoutMemoryIsAllOrNothing) {
+  const std::wstring before = std::wstring(65530, L'a') + L"\r\nthe tail of the text";
+  const std::wstring piece(100, L'b');
+  const std::wstring after = before.substr(0, 10) + piece + before.substr(20);
+  for (std::size_t allowed = 0;; ++allowed) {
+    ::SetWindowTextW(view_, before.c_str());
+    SetSel(view_, 10, 20);
+    bool refused = false;
+    {
+      test::FailingAllocations failing(allowed);
+      Replace(view_, piece);
+      refused = failing.Refused();
+    }
+    const std::wstring now = Text(view_);
+    if (now == before) {
+      EXPECT_EQ(Sel(view_), std::make_pair(DWORD{10}, DWORD{20})) << allowed;
+    } else {
+      ASSERT_TRUE(now == after) << allowed << ": " << now.size() << " characters, neither before nor after";
+      EXPECT_EQ(Sel(view_), std::make_pair(DWORD{110}, DWORD{110})) << allowed;
+    }
+    // The rows are those of the text laid out afresh.
+    const LRESULT rows = ::SendMessageW(view_, EM_GETLINECOUNT, 0, 0);
+    ::SetWindowTextW(view_, now.c_str());
+    EXPECT_EQ(rows, ::SendMessageW(view_, EM_GETLINECOUNT, 0, 0)) << allowed;
+    if (!refused) break;
+  }
 }
 
 TEST_F(ViewTest, PackedSelectionIsMinusOnePast65535) {
