@@ -90,11 +90,16 @@ LRESULT OutputView::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case EM_GETLIMITTEXT: return static_cast<LRESULT>(static_cast<UINT>(limit_));
     case EM_GETLINECOUNT: return static_cast<LRESULT>(RowCount());
     case EM_GETFIRSTVISIBLELINE: EnsureLayout(); return static_cast<LRESULT>(firstRow_);
-    case EM_LINEFROMCHAR:
-      return static_cast<LRESULT>(static_cast<INT_PTR>(wp) < 0 ? CaretRow()
-                                                               : RowOf(std::min<std::size_t>(wp, text_.size())));
+    // Both take an int: -1, also in the low 32 bits alone, is the current line.
+    case EM_LINEFROMCHAR: {
+      const int at = static_cast<int>(wp);
+      // The current line is where the selection starts, not where the caret is.
+      const std::size_t position = at < 0 ? Selection().first : std::min<std::size_t>(at, text_.size());
+      return static_cast<LRESULT>(RowOf(position));
+    }
     case EM_LINEINDEX: {
-      const std::size_t row = static_cast<INT_PTR>(wp) < 0 ? CaretRow() : wp;
+      const int line = static_cast<int>(wp);
+      const std::size_t row = line < 0 ? CaretRow() : static_cast<std::size_t>(line);
       return row < RowCount() ? static_cast<LRESULT>(RowStart(row)) : -1;
     }
     case EM_SETREADONLY: return TRUE;  // it is read-only whatever is asked

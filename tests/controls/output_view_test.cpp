@@ -382,6 +382,22 @@ TEST_F(ViewTest, WrapsWordsWithinItsWidthAsTheEditControl) {
   }
 }
 
+TEST_F(ViewTest, LinesOfTheCaretAndOfTheSelectionAsTheEditControl) {
+  for (HWND box : {edit_, view_}) ::SetWindowTextW(box, L"alpha beta\r\ngamma delta\r\nlast");
+  // -1 asks for the line where the selection starts, whichever end the caret is at;
+  // it is an int, also when only its low 32 bits are set.
+  for (const auto& [start, end] : {std::pair{2, 20}, std::pair{20, 2}, std::pair{14, 14}, std::pair{0, -1}}) {
+    for (WPARAM which : {static_cast<WPARAM>(-1), WPARAM{0xFFFFFFFFu}, WPARAM{13}, WPARAM{1000}}) {
+      SetSel(edit_, start, end);
+      SetSel(view_, start, end);
+      EXPECT_EQ(::SendMessageW(view_, EM_LINEFROMCHAR, which, 0), ::SendMessageW(edit_, EM_LINEFROMCHAR, which, 0))
+          << start << ".." << end << " at " << which;
+      EXPECT_EQ(::SendMessageW(view_, EM_LINEINDEX, which, 0), ::SendMessageW(edit_, EM_LINEINDEX, which, 0))
+          << start << ".." << end << " at " << which;
+    }
+  }
+}
+
 TEST_F(ViewTest, ANewFontRelaysTheRowsAndIsReturned) {
   const std::wstring text(600, L'm');
   ::SetWindowTextW(view_, text.c_str());
