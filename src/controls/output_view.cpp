@@ -214,6 +214,8 @@ void OutputView::Select(std::size_t anchor, std::size_t active) {
 void OutputView::ReplaceSelection(const wchar_t* text, bool honorLimit) {
   const std::size_t given = text == nullptr ? 0 : std::wcslen(text);
   const auto [first, last] = Selection();
+  // Nothing to remove and nothing to add: the edit control does nothing, says nothing.
+  if (first == last && given == 0) return;
   const std::size_t kept = text_.size() - (last - first);
   std::size_t n = std::min(given, kMaxLength - std::min(kept, kMaxLength));
   if (honorLimit && kept + n > limit_) {
@@ -232,9 +234,12 @@ void OutputView::ReplaceSelection(const wchar_t* text, bool honorLimit) {
   if (layoutWidth_ >= 0) layout_.Extend(text_, widths_);
   ::InvalidateRect(hwnd_, nullptr, FALSE);
   ScrollCaretIntoView();
-  // A multi-line edit control sends no EN_CHANGE for WM_SETTEXT, the one change
-  // not held to the limit.
-  if (honorLimit) Notify(EN_CHANGE);
+  // A multi-line edit control sends neither for WM_SETTEXT, the one change not
+  // held to the limit.
+  if (honorLimit) {
+    Notify(EN_UPDATE);
+    Notify(EN_CHANGE);
+  }
   accessibility_->TextChanged();
 }
 

@@ -190,12 +190,22 @@ TEST_F(ViewTest, PackedSelectionIsMinusOnePast65535) {
 }
 
 TEST_F(ViewTest, ChangesAreNotifiedAsTheEditControlDoes) {
-  host_.notifications.clear();
-  Replace(view_, L"x");
-  ::SetWindowTextW(view_, L"y");  // not for a multi-line control
-  ::SendMessageW(view_, EM_SETLIMITTEXT, 1, 0);
-  Replace(view_, L"zz");
-  EXPECT_EQ(host_.notifications, (std::vector<WORD>{EN_CHANGE, EN_MAXTEXT, EN_CHANGE}));
+  const auto notified = [&](HWND box) {
+    host_.notifications.clear();
+    Replace(box, L"x");
+    Replace(box, L"");  // nothing selected, nothing given: no change
+    SetSel(box, 0, 1);
+    Replace(box, L"");  // a deletion
+    ::SetWindowTextW(box, L"y");  // not for a multi-line control
+    ::SendMessageW(box, EM_SETLIMITTEXT, 1, 0);
+    SetSel(box, 1, 1);
+    Replace(box, L"zz");  // a full box: nothing fits
+    Replace(box, L"");
+    return host_.notifications;
+  };
+  const std::vector<WORD> fromEdit = notified(edit_);
+  EXPECT_EQ(notified(view_), fromEdit);
+  EXPECT_EQ(fromEdit.size(), 7u);
 }
 
 class KeyboardTest : public ViewTest {
