@@ -84,7 +84,7 @@ class RowLayout {
 
  private:
   void NewRow(std::size_t start);
-  void Visible(std::size_t position, int width);
+  void Visible(std::size_t position, int width, bool lowSurrogate);
   void ExtendFrom(const ChunkedText& text, CharWidths& widths);
 
   // Positions fit 32 bits: the text is held to the edit control's 0x7FFFFFFE.
@@ -96,6 +96,7 @@ class RowLayout {
   int x_ = 0;                // width of the last row up to next_
   std::size_t wordStart_ = 0;  // last word start in the last row, if past its start
   int xAtWord_ = 0;
+  int lastWidth_ = 0;          // of the last visible character
   bool afterSpace_ = false;
   bool pendingCr_ = false;   // next_ - 1 is a CR that may start CR LF
 };

@@ -105,6 +105,21 @@ TEST_F(LayoutTest, AMegabyteWithoutBreakGrowsPieceByPiece) {
   EXPECT_EQ(text_.Slice(text_.size() - 3, 3), L"xxx");
 }
 
+TEST_F(LayoutTest, ASurrogatePairIsNeverSplitBetweenRows) {
+  // A word of supplementary characters wider than the row, after one letter, so that
+  // a break by code units would fall inside a pair; the pieces split pairs too.
+  std::wstring text = L"a";
+  for (int i = 0; i < 40; ++i) text += L"\U00010400";
+  for (std::size_t at = 0; at < text.size(); at += 7) Add(text.substr(at, 7));
+  EXPECT_EQ(Rows(), RowsLaidAtOnce());
+  for (std::size_t row = 1; row < layout_.RowCount(); ++row) {
+    const std::size_t start = layout_.RowStart(row);
+    EXPECT_FALSE(text_[start] >= 0xDC00 && text_[start] <= 0xDFFF && text_[start - 1] >= 0xD800 &&
+                 text_[start - 1] <= 0xDBFF)
+        << "row " << row << " starts inside a pair at " << start;
+  }
+}
+
 TEST_F(LayoutTest, RunningOutOfMemoryWhileLayingOutLeavesNothingHalfDone) {
   // Many rows and characters of several pages: the rows and the widths allocate.
   std::wstring piece;
