@@ -262,8 +262,13 @@ TEST_F(KeyboardTest, SelectAllCopyAndTypingChangesNothing) {
 }
 
 TEST_F(KeyboardTest, EscEnterAndTabAreLeftToTheWindow) {
-  const LRESULT code = ::SendMessageW(view_, WM_GETDLGCODE, 0, 0);
-  EXPECT_EQ(code, DLGC_WANTARROWS | DLGC_WANTCHARS);
+  // Asked about each of these keys, as a dialog loop asks, the view claims none.
+  for (WPARAM key : {VK_ESCAPE, VK_RETURN, VK_TAB}) {
+    MSG msg{view_, WM_KEYDOWN, key, 1, 0, {}};
+    const auto code = static_cast<UINT>(::SendMessageW(view_, WM_GETDLGCODE, key, reinterpret_cast<LPARAM>(&msg)));
+    EXPECT_EQ(code & (DLGC_WANTALLKEYS | DLGC_WANTTAB | DLGC_WANTMESSAGE), 0u) << key;
+    EXPECT_NE(code & DLGC_WANTARROWS, 0u) << key;
+  }
   host_.received.clear();
   for (WPARAM key : {VK_ESCAPE, VK_RETURN, VK_TAB}) {
     MSG msg{view_, WM_KEYDOWN, key, 1, 0, {}};
