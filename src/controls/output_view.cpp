@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "common/unique_handles.h"
 #include "controls/output_view_uia.h"
@@ -89,11 +90,16 @@ LRESULT OutputView::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case EM_GETLIMITTEXT: return static_cast<LRESULT>(static_cast<UINT>(limit_));
     case EM_GETLINECOUNT: return static_cast<LRESULT>(RowCount());
     case EM_GETFIRSTVISIBLELINE: EnsureLayout(); return static_cast<LRESULT>(firstRow_);
-    case EM_LINEFROMCHAR:
-      return static_cast<LRESULT>(static_cast<INT_PTR>(wp) < 0 ? CaretRow()
-                                                               : RowOf(std::min<std::size_t>(wp, text_.size())));
+    // Both take an int: -1, also in the low 32 bits alone, is the current line.
+    case EM_LINEFROMCHAR: {
+      const int at = static_cast<int>(wp);
+      // The current line is where the selection starts, not where the caret is.
+      const std::size_t position = at < 0 ? Selection().first : std::min<std::size_t>(at, text_.size());
+      return static_cast<LRESULT>(RowOf(position));
+    }
     case EM_LINEINDEX: {
-      const std::size_t row = static_cast<INT_PTR>(wp) < 0 ? CaretRow() : wp;
+      const int line = static_cast<int>(wp);
+      const std::size_t row = line < 0 ? CaretRow() : static_cast<std::size_t>(line);
       return row < RowCount() ? static_cast<LRESULT>(RowStart(row)) : -1;
     }
     case EM_SETREADONLY: return TRUE;  // it is read-only whatever is asked
@@ -208,6 +214,8 @@ void OutputView::Select(std::size_t anchor, std::size_t active) {
 void OutputView::ReplaceSelection(const wchar_t* text, bool honorLimit) {
   const std::size_t given = text == nullptr ? 0 : std::wcslen(text);
   const auto [first, last] = Selection();
+  // Nothing to remove and nothing to add: the edit control does nothing, says nothing.
+  if (first == last && given == 0) return;
   const std::size_t kept = text_.size() - (last - first);
   std::size_t n = std::min(given, kMaxLength - std::min(kept, kMaxLength));
   if (honorLimit && kept + n > limit_) {
@@ -215,20 +223,23 @@ void OutputView::ReplaceSelection(const wchar_t* text, bool honorLimit) {
     Notify(EN_MAXTEXT);
     n = limit_ < kept ? 0 : std::min(n, limit_ - kept);
   }
+  // What may run out of memory comes before the text changes: then nothing does.
   std::wstring tail;
   if (last < text_.size()) tail = text_.Slice(last, text_.size() - last);
-  text_.Truncate(first);
-  layout_.Truncate(first);
-  text_.Append(text, n);
-  text_.Append(tail.data(), tail.size());
-  if (layoutWidth_ >= 0) layout_.Extend(text_, widths_);
+  text_.ReplaceFrom(first, {std::wstring_view(text, n), tail});
   anchor_ = active_ = first + n;
   caretAfterWrap_ = false;
+  layout_.Truncate(first);
+  // Should this run out of memory, EnsureLayout lays out the rest later.
+  if (layoutWidth_ >= 0) layout_.Extend(text_, widths_);
   ::InvalidateRect(hwnd_, nullptr, FALSE);
   ScrollCaretIntoView();
-  // A multi-line edit control sends no EN_CHANGE for WM_SETTEXT, the one change
-  // not held to the limit.
-  if (honorLimit) Notify(EN_CHANGE);
+  // A multi-line edit control sends neither for WM_SETTEXT, the one change not
+  // held to the limit.
+  if (honorLimit) {
+    Notify(EN_UPDATE);
+    Notify(EN_CHANGE);
+  }
   accessibility_->TextChanged();
 }
 

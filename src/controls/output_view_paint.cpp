@@ -45,6 +45,25 @@ class WindowDc {
   HDC dc_;
 };
 
+// BeginPaint and EndPaint for a scope: EndPaint releases the DC and shows the caret
+// again, also when painting throws.
+class PaintDc {
+ public:
+  explicit PaintDc(HWND hwnd) noexcept : hwnd_(hwnd), dc_(::BeginPaint(hwnd, &ps_)) {}
+  ~PaintDc() {
+    if (dc_ != nullptr) ::EndPaint(hwnd_, &ps_);
+  }
+  PaintDc(const PaintDc&) = delete;
+  PaintDc& operator=(const PaintDc&) = delete;
+  [[nodiscard]] HDC get() const noexcept { return dc_; }
+  [[nodiscard]] const RECT& area() const noexcept { return ps_.rcPaint; }
+
+ private:
+  HWND hwnd_;
+  PAINTSTRUCT ps_{};
+  HDC dc_;
+};
+
 bool MeasurePage(HWND hwnd, HFONT font, unsigned page, int* widths) {
   const WindowDc dc(hwnd);
   if (dc.get() == nullptr) return false;
@@ -97,7 +116,11 @@ int OutputView::WrapWidth() const { return ClientSize().cx - 2 * margin_; }
 
 void OutputView::EnsureLayout() {
   const int width = WrapWidth();
-  if (width == layoutWidth_) return;
+  if (width == layoutWidth_) {
+    // Nothing to do, unless an append ran out of memory while laying out.
+    layout_.Extend(text_, widths_);
+    return;
+  }
   // Keep the text at the top of the view in view.
   const std::size_t top =
       firstRow_ < layout_.RowCount() ? std::min(layout_.RowStart(firstRow_), text_.size()) : 0;
@@ -240,24 +263,22 @@ void OutputView::PlaceCaret() {
 }
 
 void OutputView::Paint() {
-  PAINTSTRUCT ps;
-  const HDC dc = ::BeginPaint(hwnd_, &ps);
+  const PaintDc paint(hwnd_);
+  const HDC dc = paint.get();
   if (dc == nullptr) return;
   EnsureLayout();
   const int right = ClientSize().cx;
-  {
-    const Selected font(dc, FontOrSystem(font_));
-    int y = ps.rcPaint.top / lineHeight_ * lineHeight_;
-    for (std::size_t row = firstRow_ + static_cast<std::size_t>(y / lineHeight_);
-         y < ps.rcPaint.bottom && row < layout_.RowCount(); ++row, y += lineHeight_) {
-      PaintRow(dc, row, y, right);
-    }
-    if (y < ps.rcPaint.bottom) {
-      const RECT rest{0, y, right, ps.rcPaint.bottom};
-      ::FillRect(dc, &rest, ::GetSysColorBrush(COLOR_WINDOW));
-    }
+  const RECT& area = paint.area();
+  const Selected font(dc, FontOrSystem(font_));
+  int y = area.top / lineHeight_ * lineHeight_;
+  for (std::size_t row = firstRow_ + static_cast<std::size_t>(y / lineHeight_);
+       y < area.bottom && row < layout_.RowCount(); ++row, y += lineHeight_) {
+    PaintRow(dc, row, y, right);
   }
-  ::EndPaint(hwnd_, &ps);
+  if (y < area.bottom) {
+    const RECT rest{0, y, right, area.bottom};
+    ::FillRect(dc, &rest, ::GetSysColorBrush(COLOR_WINDOW));
+  }
 }
 
 void OutputView::PaintRow(HDC dc, std::size_t row, int y, int right) {

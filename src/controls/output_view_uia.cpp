@@ -140,6 +140,18 @@ std::size_t PreviousBoundary(OutputView& v, Unit unit, std::size_t p) {
 
 BSTR AllocString(const std::wstring& s) { return ::SysAllocStringLen(s.data(), static_cast<UINT>(s.size())); }
 
+// The body of a COM method that may allocate: no exception may cross COM.
+template <typename Body>
+HRESULT Guarded(Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
 }  // namespace
 
 class ElementProvider final : public IRawElementProviderSimple, public ITextProvider, public IValueProvider {
@@ -227,8 +239,10 @@ class ElementProvider final : public IRawElementProviderSimple, public ITextProv
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
     if (view_ == nullptr) return UIA_E_ELEMENTNOTAVAILABLE;
-    *out = AllocString(view_->Slice(0, view_->Length()));
-    return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+    return Guarded([&] {
+      *out = AllocString(view_->Slice(0, view_->Length()));
+      return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+    });
   }
   HRESULT STDMETHODCALLTYPE get_IsReadOnly(BOOL* out) override {
     if (out == nullptr) return E_POINTER;
@@ -317,8 +331,10 @@ class TextRange final : public ITextRangeProvider {
     Clamp();
     std::size_t n = end_ - start_;
     if (maxLength >= 0) n = std::min<std::size_t>(n, static_cast<std::size_t>(maxLength));
-    *out = AllocString(View().Slice(start_, n));
-    return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+    return Guarded([&] {
+      *out = AllocString(View().Slice(start_, n));
+      return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+    });
   }
   HRESULT STDMETHODCALLTYPE Move(TextUnit unit, int count, int* out) override;
   HRESULT STDMETHODCALLTYPE MoveEndpointByUnit(TextPatternRangeEndpoint endpoint, TextUnit unit, int count,
@@ -334,8 +350,10 @@ class TextRange final : public ITextRangeProvider {
   HRESULT STDMETHODCALLTYPE Select() override {
     if (!Alive()) return UIA_E_ELEMENTNOTAVAILABLE;
     Clamp();
-    View().Select(start_, end_);
-    return S_OK;
+    return Guarded([&] {
+      View().Select(start_, end_);
+      return S_OK;
+    });
   }
   HRESULT STDMETHODCALLTYPE AddToSelection() override {
     return Alive() ? UIA_E_INVALIDOPERATION : UIA_E_ELEMENTNOTAVAILABLE;  // one selection only
@@ -346,8 +364,10 @@ class TextRange final : public ITextRangeProvider {
   HRESULT STDMETHODCALLTYPE ScrollIntoView(BOOL alignToTop) override {
     if (!Alive()) return UIA_E_ELEMENTNOTAVAILABLE;
     Clamp();
-    View().ScrollIntoView(alignToTop ? start_ : end_);
-    return S_OK;
+    return Guarded([&] {
+      View().ScrollIntoView(alignToTop ? start_ : end_);
+      return S_OK;
+    });
   }
   HRESULT STDMETHODCALLTYPE GetChildren(SAFEARRAY** out) override {
     if (out == nullptr) return E_POINTER;
@@ -408,29 +428,31 @@ HRESULT ElementProvider::GetPropertyValue(PROPERTYID property, VARIANT* out) {
   const auto boolean = [&](bool value) {
     out->vt = VT_BOOL;
     out->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
   };
-  switch (property) {
-    case kNameProperty:
-      out->vt = VT_BSTR;
-      out->bstrVal = AllocString(view_->Name());
-      break;
-    case kControlTypeProperty:
-      out->vt = VT_I4;
-      out->lVal = kEditControlType;
-      break;
-    case kAutomationIdProperty:
-      out->vt = VT_BSTR;
-      out->bstrVal = AllocString(std::to_wstring(::GetDlgCtrlID(view_->hwnd())));
-      break;
-    case kHasKeyboardFocusProperty: boolean(::GetFocus() == view_->hwnd()); break;
-    case kIsKeyboardFocusableProperty:
-    case kIsTextPatternAvailableProperty:
-    case kIsValuePatternAvailableProperty:
-    case kValueIsReadOnlyProperty: boolean(true); break;
-    case kIsPasswordProperty: boolean(false); break;
-    default: break;  // VT_EMPTY: UI Automation asks the host
-  }
-  return S_OK;
+  const auto string = [&](const std::wstring& value) {
+    out->bstrVal = AllocString(value);
+    if (out->bstrVal == nullptr) return E_OUTOFMEMORY;
+    out->vt = VT_BSTR;
+    return S_OK;
+  };
+  return Guarded([&] {
+    switch (property) {
+      case kNameProperty: return string(view_->Name());
+      case kControlTypeProperty:
+        out->vt = VT_I4;
+        out->lVal = kEditControlType;
+        return S_OK;
+      case kAutomationIdProperty: return string(std::to_wstring(::GetDlgCtrlID(view_->hwnd())));
+      case kHasKeyboardFocusProperty: return boolean(::GetFocus() == view_->hwnd());
+      case kIsKeyboardFocusableProperty:
+      case kIsTextPatternAvailableProperty:
+      case kIsValuePatternAvailableProperty:
+      case kValueIsReadOnlyProperty: return boolean(true);
+      case kIsPasswordProperty: return boolean(false);
+      default: return S_OK;  // VT_EMPTY: UI Automation asks the host
+    }
+  });
 }
 
 HRESULT ElementProvider::GetSelection(SAFEARRAY** out) {
@@ -456,41 +478,49 @@ HRESULT ElementProvider::GetVisibleRanges(SAFEARRAY** out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
   if (view_ == nullptr) return UIA_E_ELEMENTNOTAVAILABLE;
-  const auto [first, last] = view_->RowsInView();
-  ITextRangeProvider* range = NewRange(view_->RowStart(first), last > first ? view_->RowEnd(last - 1) : 0);
-  SAFEARRAY* array = range != nullptr ? ::SafeArrayCreateVector(VT_UNKNOWN, 0, 1) : nullptr;
-  LONG index = 0;
-  const bool ok = array != nullptr && SUCCEEDED(::SafeArrayPutElement(array, &index, range));
-  if (range != nullptr) range->Release();
-  if (!ok) {
-    if (array != nullptr) ::SafeArrayDestroy(array);
-    return E_OUTOFMEMORY;
-  }
-  *out = array;
-  return S_OK;
+  return Guarded([&] {
+    const auto [first, last] = view_->RowsInView();
+    ITextRangeProvider* range = NewRange(view_->RowStart(first), last > first ? view_->RowEnd(last - 1) : 0);
+    SAFEARRAY* array = range != nullptr ? ::SafeArrayCreateVector(VT_UNKNOWN, 0, 1) : nullptr;
+    LONG index = 0;
+    const bool ok = array != nullptr && SUCCEEDED(::SafeArrayPutElement(array, &index, range));
+    if (range != nullptr) range->Release();
+    if (!ok) {
+      if (array != nullptr) ::SafeArrayDestroy(array);
+      return E_OUTOFMEMORY;
+    }
+    *out = array;
+    return S_OK;
+  });
 }
 
 HRESULT ElementProvider::RangeFromPoint(UiaPoint point, ITextRangeProvider** out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
   if (view_ == nullptr) return UIA_E_ELEMENTNOTAVAILABLE;
-  POINT at{static_cast<LONG>(point.x), static_cast<LONG>(point.y)};
-  if (!::ScreenToClient(view_->hwnd(), &at)) return E_FAIL;
-  const std::size_t p = view_->PositionAt(at);
-  *out = NewRange(p, p);
-  return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+  return Guarded([&] {
+    POINT at{static_cast<LONG>(point.x), static_cast<LONG>(point.y)};
+    if (!::ScreenToClient(view_->hwnd(), &at)) return E_FAIL;
+    const std::size_t p = view_->PositionAt(at);
+    *out = NewRange(p, p);
+    return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+  });
 }
 
 HRESULT TextRange::ExpandToEnclosingUnit(TextUnit textUnit) {
   if (!Alive()) return UIA_E_ELEMENTNOTAVAILABLE;
-  Clamp();
-  const Unit unit = UnitOf(textUnit);
-  OutputView& v = View();
-  if (!IsBoundary(v, unit, start_)) start_ = PreviousBoundary(v, unit, start_);
-  // The end goes on to a boundary, and past the start's own.
-  end_ = std::max(end_, start_);
-  if (!IsBoundary(v, unit, end_) || end_ == start_) end_ = NextBoundary(v, unit, end_);
-  return S_OK;
+  return Guarded([&] {
+    Clamp();
+    const Unit unit = UnitOf(textUnit);
+    OutputView& v = View();
+    const std::size_t start = IsBoundary(v, unit, start_) ? start_ : PreviousBoundary(v, unit, start_);
+    // The end goes on to a boundary, and past the start's own.
+    std::size_t end = std::max(end_, start);
+    if (!IsBoundary(v, unit, end) || end == start) end = NextBoundary(v, unit, end);
+    start_ = start;
+    end_ = end;
+    return S_OK;
+  });
 }
 
 int TextRange::MoveBy(Unit unit, int count, std::size_t& p, bool needsUnitAfter) {
@@ -512,16 +542,18 @@ HRESULT TextRange::Move(TextUnit textUnit, int count, int* out) {
   if (!Alive()) return UIA_E_ELEMENTNOTAVAILABLE;
   Clamp();
   if (count == 0) return S_OK;
-  const Unit unit = UnitOf(textUnit);
-  OutputView& v = View();
-  const bool degenerate = start_ == end_;
-  std::size_t p = start_;
-  // A range that spans text first collapses to the start of its first unit.
-  if (!degenerate && !IsBoundary(v, unit, p)) p = PreviousBoundary(v, unit, p);
-  *out = MoveBy(unit, count, p, !degenerate);
-  start_ = p;
-  end_ = degenerate ? p : NextBoundary(v, unit, p);
-  return S_OK;
+  return Guarded([&] {
+    const Unit unit = UnitOf(textUnit);
+    OutputView& v = View();
+    const bool degenerate = start_ == end_;
+    std::size_t p = start_;
+    // A range that spans text first collapses to the start of its first unit.
+    if (!degenerate && !IsBoundary(v, unit, p)) p = PreviousBoundary(v, unit, p);
+    *out = MoveBy(unit, count, p, !degenerate);
+    start_ = p;
+    end_ = degenerate ? p : NextBoundary(v, unit, p);
+    return S_OK;
+  });
 }
 
 HRESULT TextRange::MoveEndpointByUnit(TextPatternRangeEndpoint endpoint, TextUnit textUnit, int count, int* out) {
@@ -529,10 +561,12 @@ HRESULT TextRange::MoveEndpointByUnit(TextPatternRangeEndpoint endpoint, TextUni
   *out = 0;
   if (!Alive()) return UIA_E_ELEMENTNOTAVAILABLE;
   Clamp();
-  std::size_t p = Endpoint(endpoint);
-  *out = MoveBy(UnitOf(textUnit), count, p, false);
-  SetEndpoint(endpoint, p);
-  return S_OK;
+  return Guarded([&] {
+    std::size_t p = Endpoint(endpoint);
+    *out = MoveBy(UnitOf(textUnit), count, p, false);
+    SetEndpoint(endpoint, p);
+    return S_OK;
+  });
 }
 
 HRESULT TextRange::FindText(BSTR text, BOOL backward, BOOL ignoreCase, ITextRangeProvider** out) {
@@ -541,17 +575,19 @@ HRESULT TextRange::FindText(BSTR text, BOOL backward, BOOL ignoreCase, ITextRang
   if (!Alive()) return UIA_E_ELEMENTNOTAVAILABLE;
   if (text == nullptr || ::SysStringLen(text) == 0) return E_INVALIDARG;
   Clamp();
-  std::wstring haystack = View().Slice(start_, end_ - start_);
-  std::wstring needle(text, ::SysStringLen(text));
-  if (ignoreCase) {
-    for (auto* s : {&haystack, &needle}) {
-      for (wchar_t& c : *s) c = static_cast<wchar_t>(std::towlower(c));
+  return Guarded([&] {
+    std::wstring haystack = View().Slice(start_, end_ - start_);
+    std::wstring needle(text, ::SysStringLen(text));
+    if (ignoreCase) {
+      for (auto* s : {&haystack, &needle}) {
+        for (wchar_t& c : *s) c = static_cast<wchar_t>(std::towlower(c));
+      }
     }
-  }
-  const std::size_t at = backward ? haystack.rfind(needle) : haystack.find(needle);
-  if (at == std::wstring::npos) return S_OK;  // not found: a null range
-  *out = owner_.NewRange(start_ + at, start_ + at + needle.size());
-  return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+    const std::size_t at = backward ? haystack.rfind(needle) : haystack.find(needle);
+    if (at == std::wstring::npos) return S_OK;  // not found: a null range
+    *out = owner_.NewRange(start_ + at, start_ + at + needle.size());
+    return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+  });
 }
 
 HRESULT TextRange::GetAttributeValue(TEXTATTRIBUTEID attribute, VARIANT* out) {
@@ -578,27 +614,29 @@ HRESULT TextRange::GetBoundingRectangles(SAFEARRAY** out) {
   *out = nullptr;
   if (!Alive()) return UIA_E_ELEMENTNOTAVAILABLE;
   Clamp();
-  OutputView& v = View();
-  const std::vector<RECT> rects = v.RangeRects(start_, end_);
-  // Left, top, width and height of each, in screen coordinates.
-  SAFEARRAY* array = ::SafeArrayCreateVector(VT_R8, 0, static_cast<ULONG>(rects.size() * 4));
-  if (array == nullptr) return E_OUTOFMEMORY;
-  double* values = nullptr;
-  if (FAILED(::SafeArrayAccessData(array, reinterpret_cast<void**>(&values)))) {
-    ::SafeArrayDestroy(array);
-    return E_FAIL;
-  }
-  for (std::size_t i = 0; i < rects.size(); ++i) {
-    POINT topLeft{rects[i].left, rects[i].top};
-    ::ClientToScreen(v.hwnd(), &topLeft);
-    values[i * 4] = topLeft.x;
-    values[i * 4 + 1] = topLeft.y;
-    values[i * 4 + 2] = rects[i].right - rects[i].left;
-    values[i * 4 + 3] = rects[i].bottom - rects[i].top;
-  }
-  ::SafeArrayUnaccessData(array);
-  *out = array;
-  return S_OK;
+  return Guarded([&] {
+    OutputView& v = View();
+    const std::vector<RECT> rects = v.RangeRects(start_, end_);
+    // Left, top, width and height of each, in screen coordinates.
+    SAFEARRAY* array = ::SafeArrayCreateVector(VT_R8, 0, static_cast<ULONG>(rects.size() * 4));
+    if (array == nullptr) return E_OUTOFMEMORY;
+    double* values = nullptr;
+    if (FAILED(::SafeArrayAccessData(array, reinterpret_cast<void**>(&values)))) {
+      ::SafeArrayDestroy(array);
+      return E_FAIL;
+    }
+    for (std::size_t i = 0; i < rects.size(); ++i) {
+      POINT topLeft{rects[i].left, rects[i].top};
+      ::ClientToScreen(v.hwnd(), &topLeft);
+      values[i * 4] = topLeft.x;
+      values[i * 4 + 1] = topLeft.y;
+      values[i * 4 + 2] = rects[i].right - rects[i].left;
+      values[i * 4 + 3] = rects[i].bottom - rects[i].top;
+    }
+    ::SafeArrayUnaccessData(array);
+    *out = array;
+    return S_OK;
+  });
 }
 
 OutputViewAccessibility::~OutputViewAccessibility() { Disconnect(); }

@@ -19,6 +19,20 @@ void ChunkedText::Append(const wchar_t* text, std::size_t count) {
   }
 }
 
+void ChunkedText::ReplaceFrom(std::size_t from, std::initializer_list<std::wstring_view> parts) {
+  std::size_t size = std::min(from, size_);
+  for (const std::wstring_view part : parts) size += part.size();
+  const std::size_t needed = (size + kChunkSize - 1) >> kChunkBits;
+  if (needed > chunks_.size()) {
+    // Allocating first: a failure leaves the text as it was, with spare chunks.
+    chunks_.reserve(needed);
+    while (chunks_.size() < needed) chunks_.push_back(std::make_unique_for_overwrite<wchar_t[]>(kChunkSize));
+  }
+  size_ = std::min(from, size_);
+  for (const std::wstring_view part : parts) Append(part.data(), part.size());
+  chunks_.resize(needed);
+}
+
 void ChunkedText::Truncate(std::size_t size) {
   if (size >= size_) return;
   size_ = size;
@@ -71,6 +85,7 @@ void RowLayout::Reset(int wrapWidth, int tabWidth) {
   x_ = 0;
   wordStart_ = 0;
   xAtWord_ = 0;
+  lastWidth_ = 0;
   afterSpace_ = false;
   pendingCr_ = false;
 }
@@ -80,33 +95,60 @@ void RowLayout::NewRow(std::size_t start) {
   wordStart_ = start;  // no word start past the row's own
 }
 
-void RowLayout::Visible(std::size_t position, int width) {
+void RowLayout::Visible(std::size_t position, int width, bool lowSurrogate) {
   if (afterSpace_) {
     wordStart_ = position;
     xAtWord_ = x_;
     afterSpace_ = false;
   }
+  // A surrogate pair breaks as one: where a row would start at its second half, it
+  // starts at its first.
+  const std::size_t unit = lowSurrogate ? position - 1 : position;
+  const int xInUnit = lowSurrogate ? lastWidth_ : 0;
   // A row holds at least one character, however narrow the view.
-  const auto overflows = [&] { return x_ + width > wrapWidth_ && position > rows_.back(); };
+  const auto overflows = [&] { return x_ + width > wrapWidth_ && unit > rows_.back(); };
   if (overflows()) {
     if (wordStart_ > rows_.back()) {
       const int moved = x_ - xAtWord_;
       NewRow(wordStart_);
       x_ = moved;
     } else {
-      NewRow(position);
-      x_ = 0;
+      NewRow(unit);
+      x_ = xInUnit;
     }
     // A word wider than a whole row is broken where it overflows.
     if (overflows()) {
-      NewRow(position);
-      x_ = 0;
+      NewRow(unit);
+      x_ = xInUnit;
     }
   }
   x_ += width;
+  lastWidth_ = width;
 }
 
 void RowLayout::Extend(const ChunkedText& text, CharWidths& widths) {
+  // Out of memory part way, the rows go back to where they were, so that a later
+  // call lays out the same text again from the same state.
+  const std::size_t rows = rows_.size();
+  const std::size_t next = next_, wordStart = wordStart_;
+  const int x = x_, xAtWord = xAtWord_, lastWidth = lastWidth_;
+  const bool afterSpace = afterSpace_, pendingCr = pendingCr_;
+  try {
+    ExtendFrom(text, widths);
+  } catch (...) {
+    rows_.resize(rows);
+    next_ = next;
+    wordStart_ = wordStart;
+    x_ = x;
+    xAtWord_ = xAtWord;
+    lastWidth_ = lastWidth;
+    afterSpace_ = afterSpace;
+    pendingCr_ = pendingCr;
+    throw;
+  }
+}
+
+void RowLayout::ExtendFrom(const ChunkedText& text, CharWidths& widths) {
   const std::size_t end = text.size();
   for (std::size_t p = next_; p < end; ++p) {
     const wchar_t c = text[p];
@@ -118,7 +160,7 @@ void RowLayout::Extend(const ChunkedText& text, CharWidths& widths) {
         afterSpace_ = false;
         continue;
       }
-      Visible(p - 1, 0);  // a lone CR is a character of its own
+      Visible(p - 1, 0, false);  // a lone CR is a character of its own
     }
     if (c == L'\r') {
       pendingCr_ = true;
@@ -129,7 +171,8 @@ void RowLayout::Extend(const ChunkedText& text, CharWidths& widths) {
       x_ += TabAdvance(x_);
       afterSpace_ = true;
     } else {
-      Visible(p, widths(c));
+      const bool low = c >= 0xDC00 && c <= 0xDFFF && p > 0 && text[p - 1] >= 0xD800 && text[p - 1] <= 0xDBFF;
+      Visible(p, widths(c), low);
     }
   }
   next_ = end;
@@ -146,6 +189,7 @@ void RowLayout::Truncate(std::size_t size) {
   x_ = 0;
   wordStart_ = next_;
   xAtWord_ = 0;
+  lastWidth_ = 0;
   afterSpace_ = false;
   pendingCr_ = false;
 }

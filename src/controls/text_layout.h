@@ -8,8 +8,10 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vexlo {
@@ -25,6 +27,9 @@ class ChunkedText {
     return chunks_[i >> kChunkBits][i & (kChunkSize - 1)];
   }
   void Append(const wchar_t* text, std::size_t count);
+  // Keeps the first `from` characters and adds each part: all or nothing, as the
+  // chunks it needs are allocated before anything changes.
+  void ReplaceFrom(std::size_t from, std::initializer_list<std::wstring_view> parts);
   // Keeps the first `size` characters.
   void Truncate(std::size_t size);
   void CopyTo(std::size_t from, std::size_t count, wchar_t* out) const;
@@ -64,7 +69,7 @@ class CharWidths {
 class RowLayout {
  public:
   void Reset(int wrapWidth, int tabWidth);
-  // Lays out whatever text arrived since the last call.
+  // Lays out whatever text arrived since the last call; all or nothing.
   void Extend(const ChunkedText& text, CharWidths& widths);
   // The text was cut back to `size`; Extend lays out what follows anew.
   void Truncate(std::size_t size);
@@ -79,7 +84,8 @@ class RowLayout {
 
  private:
   void NewRow(std::size_t start);
-  void Visible(std::size_t position, int width);
+  void Visible(std::size_t position, int width, bool lowSurrogate);
+  void ExtendFrom(const ChunkedText& text, CharWidths& widths);
 
   // Positions fit 32 bits: the text is held to the edit control's 0x7FFFFFFE.
   std::vector<std::uint32_t> rows_{0};
@@ -90,6 +96,7 @@ class RowLayout {
   int x_ = 0;                // width of the last row up to next_
   std::size_t wordStart_ = 0;  // last word start in the last row, if past its start
   int xAtWord_ = 0;
+  int lastWidth_ = 0;          // of the last visible character
   bool afterSpace_ = false;
   bool pendingCr_ = false;   // next_ - 1 is a CR that may start CR LF
 };

@@ -8,6 +8,7 @@
 
 #include "controls/controls.h"
 #include "controls/view_test_support.h"
+#include "support/failing_allocations.h"
 #include "support/test_support.h"
 
 namespace vexlo {
@@ -148,6 +149,36 @@ TEST_F(ViewTest, ALimitOfTenKeepsWhatFitsAndTheCaretAtItsEnd) {
   EXPECT_EQ(::SendMessageW(view_, EM_GETLIMITTEXT, 0, 0), ::SendMessageW(edit_, EM_GETLIMITTEXT, 0, 0));
 }
 
+// Out of memory part way, a replacement is either done or not begun: no text is
+// lost, and the selection stays within the text.
+TEST_F(ViewTest, ReplacingWithoutMemoryIsAllOrNothing) {
+  const std::wstring before = std::wstring(65530, L'a') + L"\r\nthe tail of the text";
+  const std::wstring piece(100, L'b');
+  const std::wstring after = before.substr(0, 10) + piece + before.substr(20);
+  for (std::size_t allowed = 0;; ++allowed) {
+    ::SetWindowTextW(view_, before.c_str());
+    SetSel(view_, 10, 20);
+    bool refused = false;
+    {
+      test::FailingAllocations failing(allowed);
+      Replace(view_, piece);
+      refused = failing.Refused();
+    }
+    const std::wstring now = Text(view_);
+    if (now == before) {
+      EXPECT_EQ(Sel(view_), std::make_pair(DWORD{10}, DWORD{20})) << allowed;
+    } else {
+      ASSERT_TRUE(now == after) << allowed << ": " << now.size() << " characters, neither before nor after";
+      EXPECT_EQ(Sel(view_), std::make_pair(DWORD{110}, DWORD{110})) << allowed;
+    }
+    // The rows are those of the text laid out afresh.
+    const LRESULT rows = ::SendMessageW(view_, EM_GETLINECOUNT, 0, 0);
+    ::SetWindowTextW(view_, now.c_str());
+    EXPECT_EQ(rows, ::SendMessageW(view_, EM_GETLINECOUNT, 0, 0)) << allowed;
+    if (!refused) break;
+  }
+}
+
 TEST_F(ViewTest, PackedSelectionIsMinusOnePast65535) {
   const std::wstring big(70000, L'z');
   ::SetWindowTextW(view_, big.c_str());
@@ -159,12 +190,22 @@ TEST_F(ViewTest, PackedSelectionIsMinusOnePast65535) {
 }
 
 TEST_F(ViewTest, ChangesAreNotifiedAsTheEditControlDoes) {
-  host_.notifications.clear();
-  Replace(view_, L"x");
-  ::SetWindowTextW(view_, L"y");  // not for a multi-line control
-  ::SendMessageW(view_, EM_SETLIMITTEXT, 1, 0);
-  Replace(view_, L"zz");
-  EXPECT_EQ(host_.notifications, (std::vector<WORD>{EN_CHANGE, EN_MAXTEXT, EN_CHANGE}));
+  const auto notified = [&](HWND box) {
+    host_.notifications.clear();
+    Replace(box, L"x");
+    Replace(box, L"");  // nothing selected, nothing given: no change
+    SetSel(box, 0, 1);
+    Replace(box, L"");  // a deletion
+    ::SetWindowTextW(box, L"y");  // not for a multi-line control
+    ::SendMessageW(box, EM_SETLIMITTEXT, 1, 0);
+    SetSel(box, 1, 1);
+    Replace(box, L"zz");  // a full box: nothing fits
+    Replace(box, L"");
+    return host_.notifications;
+  };
+  const std::vector<WORD> fromEdit = notified(edit_);
+  EXPECT_EQ(notified(view_), fromEdit);
+  EXPECT_EQ(fromEdit.size(), 7u);
 }
 
 class KeyboardTest : public ViewTest {
@@ -221,8 +262,13 @@ TEST_F(KeyboardTest, SelectAllCopyAndTypingChangesNothing) {
 }
 
 TEST_F(KeyboardTest, EscEnterAndTabAreLeftToTheWindow) {
-  const LRESULT code = ::SendMessageW(view_, WM_GETDLGCODE, 0, 0);
-  EXPECT_EQ(code, DLGC_WANTARROWS | DLGC_WANTCHARS);
+  // Asked about each of these keys, as a dialog loop asks, the view claims none.
+  for (WPARAM key : {VK_ESCAPE, VK_RETURN, VK_TAB}) {
+    MSG msg{view_, WM_KEYDOWN, key, 1, 0, {}};
+    const auto code = static_cast<UINT>(::SendMessageW(view_, WM_GETDLGCODE, key, reinterpret_cast<LPARAM>(&msg)));
+    EXPECT_EQ(code & (DLGC_WANTALLKEYS | DLGC_WANTTAB | DLGC_WANTMESSAGE), 0u) << key;
+    EXPECT_NE(code & DLGC_WANTARROWS, 0u) << key;
+  }
   host_.received.clear();
   for (WPARAM key : {VK_ESCAPE, VK_RETURN, VK_TAB}) {
     MSG msg{view_, WM_KEYDOWN, key, 1, 0, {}};
@@ -348,6 +394,22 @@ TEST_F(ViewTest, WrapsWordsWithinItsWidthAsTheEditControl) {
   EXPECT_EQ(::SendMessageW(view_, EM_GETLINECOUNT, 0, 0), ::SendMessageW(edit_, EM_GETLINECOUNT, 0, 0));
   for (int row = 0; row < 4; ++row) {
     EXPECT_EQ(::SendMessageW(view_, EM_LINEINDEX, row, 0), ::SendMessageW(edit_, EM_LINEINDEX, row, 0)) << row;
+  }
+}
+
+TEST_F(ViewTest, LinesOfTheCaretAndOfTheSelectionAsTheEditControl) {
+  for (HWND box : {edit_, view_}) ::SetWindowTextW(box, L"alpha beta\r\ngamma delta\r\nlast");
+  // -1 asks for the line where the selection starts, whichever end the caret is at;
+  // it is an int, also when only its low 32 bits are set.
+  for (const auto& [start, end] : {std::pair{2, 20}, std::pair{20, 2}, std::pair{14, 14}, std::pair{0, -1}}) {
+    for (WPARAM which : {static_cast<WPARAM>(-1), WPARAM{0xFFFFFFFFu}, WPARAM{13}, WPARAM{1000}}) {
+      SetSel(edit_, start, end);
+      SetSel(view_, start, end);
+      EXPECT_EQ(::SendMessageW(view_, EM_LINEFROMCHAR, which, 0), ::SendMessageW(edit_, EM_LINEFROMCHAR, which, 0))
+          << start << ".." << end << " at " << which;
+      EXPECT_EQ(::SendMessageW(view_, EM_LINEINDEX, which, 0), ::SendMessageW(edit_, EM_LINEINDEX, which, 0))
+          << start << ".." << end << " at " << which;
+    }
   }
 }
 

@@ -1,13 +1,16 @@
 // The view's UI Automation provider, called in-process through its COM interfaces.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "controls/controls.h"
 #include "controls/output_view.h"
 #include "controls/uia_text_interfaces.h"
 #include "controls/view_test_support.h"
+#include "support/failing_allocations.h"
 
 namespace vexlo {
 namespace {
@@ -185,6 +188,55 @@ TEST_F(AccessibilityTest, RectanglesAndPointsAreOnScreen) {
   ASSERT_EQ(::SafeArrayGetElement(visible, &index, shown.put()), S_OK);
   ::SafeArrayDestroy(visible);
   EXPECT_EQ(TextOf(shown.get()), L"alpha beta\r\ngamma delta\r\nlast");
+}
+
+// No exception may leave a COM method: out of memory is E_OUTOFMEMORY, and the
+// provider works again once memory is there.
+TEST_F(AccessibilityTest, OutOfMemoryIsAnErrorNotAnException) {
+  Ref<IUnknown> pattern;
+  ASSERT_EQ(provider_->GetPatternProvider(kValuePattern, pattern.put()), S_OK);
+  Ref<IValueProvider> value;
+  ASSERT_EQ(pattern->QueryInterface(__uuidof(IValueProvider), reinterpret_cast<void**>(value.put())), S_OK);
+  Ref<ITextRangeProvider> document(Document());
+  Ref<ITextRangeProvider> caret(At(13));
+  BSTR needle = ::SysAllocString(L"delta");
+  // A new font leaves the rows to be laid out, and measured, on next use.
+  const UniqueFont other = MakeArialFont(12, false, 96);
+  ::SendMessageW(view_, WM_SETFONT, reinterpret_cast<WPARAM>(other.get()), FALSE);
+  struct Call {
+    const char* name;
+    std::function<HRESULT()> call;
+  };
+  BSTR text = nullptr;
+  SAFEARRAY* rects = nullptr;
+  Ref<ITextRangeProvider> found;
+  int moved = 0;
+  const std::vector<Call> calls = {
+      {"get_Value", [&] { return value->get_Value(&text); }},
+      {"GetText", [&] { return document->GetText(-1, &text); }},
+      {"FindText", [&] { return document->FindText(needle, FALSE, TRUE, found.put()); }},
+      {"GetBoundingRectangles", [&] { return document->GetBoundingRectangles(&rects); }},
+      {"ExpandToEnclosingUnit", [&] { return caret->ExpandToEnclosingUnit(TextUnit_Line); }},
+      {"Move", [&] { return caret->Move(TextUnit_Line, 1, &moved); }},
+  };
+  for (const Call& c : calls) {
+    HRESULT hr = S_OK;
+    bool threw = false;
+    {
+      test::FailingAllocations failing(0);
+      try {
+        hr = c.call();
+      } catch (...) {
+        threw = true;
+      }
+    }
+    EXPECT_FALSE(threw) << c.name;
+    EXPECT_EQ(hr, E_OUTOFMEMORY) << c.name;
+  }
+  ::SysFreeString(needle);
+  EXPECT_EQ(TextOf(document.get()), L"alpha beta\r\ngamma delta\r\nlast");
+  ASSERT_EQ(caret->ExpandToEnclosingUnit(TextUnit_Line), S_OK);
+  EXPECT_EQ(TextOf(caret.get()), L"gamma delta\r\n");
 }
 
 TEST_F(AccessibilityTest, AfterTheWindowIsGoneEveryCallSaysSo) {

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include <random>
 #include <string>
 #include <vector>
+
+#include "support/failing_allocations.h"
 
 namespace vexlo {
 namespace {
@@ -99,6 +103,46 @@ TEST_F(LayoutTest, AMegabyteWithoutBreakGrowsPieceByPiece) {
   EXPECT_EQ(text_.size(), 128u * 8192u);
   EXPECT_EQ(layout_.RowCount(), 128u * 8192u / 10u + 1u - (128u * 8192u % 10u == 0 ? 1u : 0u));
   EXPECT_EQ(text_.Slice(text_.size() - 3, 3), L"xxx");
+}
+
+TEST_F(LayoutTest, ASurrogatePairIsNeverSplitBetweenRows) {
+  // A word of supplementary characters wider than the row, after one letter, so that
+  // a break by code units would fall inside a pair; the pieces split pairs too.
+  std::wstring text = L"a";
+  for (int i = 0; i < 40; ++i) text += L"\U00010400";
+  for (std::size_t at = 0; at < text.size(); at += 7) Add(text.substr(at, 7));
+  EXPECT_EQ(Rows(), RowsLaidAtOnce());
+  for (std::size_t row = 1; row < layout_.RowCount(); ++row) {
+    const std::size_t start = layout_.RowStart(row);
+    EXPECT_FALSE(text_[start] >= 0xDC00 && text_[start] <= 0xDFFF && text_[start - 1] >= 0xD800 &&
+                 text_[start - 1] <= 0xDBFF)
+        << "row " << row << " starts inside a pair at " << start;
+  }
+}
+
+TEST_F(LayoutTest, RunningOutOfMemoryWhileLayingOutLeavesNothingHalfDone) {
+  // Many rows and characters of several pages: the rows and the widths allocate.
+  std::wstring piece;
+  for (int i = 0; i < 200; ++i) piece += L"ab \u0101\u0202 cd\u0303 efghijk\r\n";
+  for (std::size_t allowed = 0;; ++allowed) {
+    SetUp();
+    layout_ = RowLayout{};
+    layout_.Reset(100, 80);
+    text_.Truncate(0);
+    text_.Append(piece.data(), piece.size());
+    bool refused = false;
+    {
+      test::FailingAllocations failing(allowed);
+      try {
+        layout_.Extend(text_, widths_);
+      } catch (const std::bad_alloc&) {
+      }
+      refused = failing.Refused();
+    }
+    layout_.Extend(text_, widths_);
+    ASSERT_EQ(Rows(), RowsLaidAtOnce()) << allowed;
+    if (!refused) break;
+  }
 }
 
 TEST(ChunkedTextTest, KeepsTextAcrossChunkEdges) {
