@@ -153,8 +153,9 @@ void OutputView::EndDrag() {
 void OutputView::OnContextMenu(LPARAM at) {
   if (::GetFocus() != hwnd_) ::SetFocus(hwnd_);
   POINT where{static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
-  if (at == -1) {
-    // From the keyboard (Shift+F10, the menu key): at the caret.
+  if (where.x == -1 && where.y == -1) {
+    // From the keyboard (Shift+F10, the menu key): at the caret. The system sends
+    // -1 in both words, which on 64-bit is not the same as an lParam of -1.
     const std::size_t row = CaretRow();
     const auto first = RowsInView().first;
     const long line = row >= first ? static_cast<long>(row - first) : 0;

@@ -331,6 +331,9 @@ TEST_F(MouseTest, ClickDragShiftClickAndDoubleClick) {
   EXPECT_EQ(Sel(view_), std::make_pair(DWORD{6}, DWORD{10}));
 }
 
+// Where the last context menu opened, on the screen.
+RECT menuPlace{};
+
 // Chooses a menu item by its access key once the context menu is open.
 void ChooseFromMenuSoon(wchar_t key) {
   static wchar_t chosen;  // a timer procedure has no context of its own
@@ -339,6 +342,7 @@ void ChooseFromMenuSoon(wchar_t key) {
     const HWND menu = ::FindWindowW(L"#32768", nullptr);
     if (menu == nullptr) return;
     ::KillTimer(nullptr, id);
+    ::GetWindowRect(menu, &menuPlace);
     ::PostMessageW(menu, WM_CHAR, chosen, 0);
   });
 }
@@ -348,6 +352,15 @@ TEST_F(MouseTest, TheContextMenuSelectsAllAndCopies) {
   ChooseFromMenuSoon(L'a');
   ::SendMessageW(view_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(view_), -1);  // from the keyboard
   EXPECT_EQ(Sel(view_), std::make_pair(DWORD{0}, DWORD{29}));
+  // The system's keyboard form has -1 in both words; the menu opens at the caret.
+  RECT view{};
+  ::GetWindowRect(view_, &view);
+  SetSel(view_, 3, 3);
+  ChooseFromMenuSoon(L'a');
+  ::SendMessageW(view_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(view_), MAKELPARAM(-1, -1));
+  EXPECT_EQ(Sel(view_), std::make_pair(DWORD{0}, DWORD{29}));
+  EXPECT_GE(menuPlace.left, view.left);
+  EXPECT_LT(menuPlace.left, view.right);
   SetSel(view_, 0, 5);
   ChooseFromMenuSoon(L'c');
   RECT r{};
