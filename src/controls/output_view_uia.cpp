@@ -455,12 +455,10 @@ HRESULT ElementProvider::GetPropertyValue(PROPERTYID property, VARIANT* out) {
   });
 }
 
-HRESULT ElementProvider::GetSelection(SAFEARRAY** out) {
-  if (out == nullptr) return E_POINTER;
-  *out = nullptr;
-  if (view_ == nullptr) return UIA_E_ELEMENTNOTAVAILABLE;
-  const auto [first, last] = view_->Selection();
-  ITextRangeProvider* range = NewRange(first, last);
+namespace {
+
+// A safe array holding just this range; takes over the caller's reference.
+HRESULT SingleRangeArray(ITextRangeProvider* range, SAFEARRAY** out) {
   SAFEARRAY* array = range != nullptr ? ::SafeArrayCreateVector(VT_UNKNOWN, 0, 1) : nullptr;
   LONG index = 0;
   // SafeArrayPutElement takes its own reference.
@@ -474,23 +472,23 @@ HRESULT ElementProvider::GetSelection(SAFEARRAY** out) {
   return S_OK;
 }
 
+}  // namespace
+
+HRESULT ElementProvider::GetSelection(SAFEARRAY** out) {
+  if (out == nullptr) return E_POINTER;
+  *out = nullptr;
+  if (view_ == nullptr) return UIA_E_ELEMENTNOTAVAILABLE;
+  const auto [first, last] = view_->Selection();
+  return SingleRangeArray(NewRange(first, last), out);
+}
+
 HRESULT ElementProvider::GetVisibleRanges(SAFEARRAY** out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
   if (view_ == nullptr) return UIA_E_ELEMENTNOTAVAILABLE;
   return Guarded([&] {
     const auto [first, last] = view_->RowsInView();
-    ITextRangeProvider* range = NewRange(view_->RowStart(first), last > first ? view_->RowEnd(last - 1) : 0);
-    SAFEARRAY* array = range != nullptr ? ::SafeArrayCreateVector(VT_UNKNOWN, 0, 1) : nullptr;
-    LONG index = 0;
-    const bool ok = array != nullptr && SUCCEEDED(::SafeArrayPutElement(array, &index, range));
-    if (range != nullptr) range->Release();
-    if (!ok) {
-      if (array != nullptr) ::SafeArrayDestroy(array);
-      return E_OUTOFMEMORY;
-    }
-    *out = array;
-    return S_OK;
+    return SingleRangeArray(NewRange(view_->RowStart(first), last > first ? view_->RowEnd(last - 1) : 0), out);
   });
 }
 
