@@ -29,7 +29,7 @@
 #include "common/unique_handles.h"
 #include "common/window_base.h"
 #include "controls/controls.h"
-#include "controls/output_view.h"
+#include "output_view/output_view.h"
 #include "main_window/frm_vexlo.h"
 #include "support/scripted_tool_launcher.h"
 #include "support/test_support.h"

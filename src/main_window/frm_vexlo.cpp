@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "controls/output_view.h"
+#include "output_view/output_view.h"
 #include "main_window/control_ids.h"
 #include "main_window/resource.h"
 

@@ -5,7 +5,7 @@
 
 #include <utility>
 
-#include "controls/output_view.h"
+#include "output_view/output_view.h"
 #include "main_window/control_ids.h"
 #include "main_window/frm_vexlo.h"
 #include "main_window/resource.h"

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "controls/controls.h"
-#include "controls/output_view.h"
-#include "controls/uia_text_interfaces.h"
-#include "controls/view_test_support.h"
+#include "output_view/output_view.h"
+#include "output_view/uia_text_interfaces.h"
+#include "output_view/view_test_support.h"
 #include "support/failing_allocations.h"
 
 namespace vexlo {

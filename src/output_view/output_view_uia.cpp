@@ -1,4 +1,4 @@
-#include "controls/output_view_uia.h"
+#include "output_view/output_view_uia.h"
 
 #include <algorithm>
 #include <atomic>
@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "common/unique_handles.h"
-#include "controls/output_view.h"
-#include "controls/uia_text_interfaces.h"
+#include "output_view/output_view.h"
+#include "output_view/uia_text_interfaces.h"
 
 namespace vexlo {
 namespace {

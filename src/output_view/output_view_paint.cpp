@@ -4,7 +4,7 @@
 #include <array>
 #include <climits>
 
-#include "controls/output_view.h"
+#include "output_view/output_view.h"
 
 namespace vexlo {
 namespace {

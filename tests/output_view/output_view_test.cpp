@@ -1,4 +1,4 @@
-#include "controls/output_view.h"
+#include "output_view/output_view.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "controls/controls.h"
-#include "controls/view_test_support.h"
+#include "output_view/view_test_support.h"
 #include "support/failing_allocations.h"
 #include "support/test_support.h"
 

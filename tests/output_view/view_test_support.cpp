@@ -1,9 +1,9 @@
-#include "controls/view_test_support.h"
+#include "output_view/view_test_support.h"
 
 #include <commctrl.h>
 
 #include "controls/controls.h"
-#include "controls/output_view.h"
+#include "output_view/output_view.h"
 
 namespace vexlo::test {
 

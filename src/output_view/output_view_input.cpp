@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "common/unique_handles.h"
-#include "controls/output_view.h"
+#include "output_view/output_view.h"
 
 namespace vexlo {
 namespace {

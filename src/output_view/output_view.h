@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "common/window_base.h"
-#include "controls/text_layout.h"
+#include "output_view/text_layout.h"
 
 struct IRawElementProviderSimple;
 

@@ -1,4 +1,4 @@
-#include "controls/text_layout.h"
+#include "output_view/text_layout.h"
 
 #include <gtest/gtest.h>
 

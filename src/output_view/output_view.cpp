@@ -1,13 +1,13 @@
 // The view's window class and its text and selection, with the edit control's
 // message semantics.
-#include "controls/output_view.h"
+#include "output_view/output_view.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string_view>
 
 #include "common/unique_handles.h"
-#include "controls/output_view_uia.h"
+#include "output_view/output_view_uia.h"
 
 namespace vexlo {
 namespace {
