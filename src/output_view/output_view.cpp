@@ -216,6 +216,7 @@ void OutputView::ReplaceSelection(const wchar_t* text, bool honorLimit) {
   const auto [first, last] = Selection();
   // Nothing to remove and nothing to add: the edit control does nothing, says nothing.
   if (first == last && given == 0) return;
+  const auto selectionBefore = std::make_pair(anchor_, active_);
   const std::size_t kept = text_.size() - (last - first);
   std::size_t n = std::min(given, kMaxLength - std::min(kept, kMaxLength));
   if (honorLimit && kept + n > limit_) {
@@ -241,6 +242,8 @@ void OutputView::ReplaceSelection(const wchar_t* text, bool honorLimit) {
     Notify(EN_CHANGE);
   }
   accessibility_->TextChanged();
+  // Screen readers follow the caret by this event, also when output moves it.
+  if (std::make_pair(anchor_, active_) != selectionBefore) accessibility_->SelectionChanged();
 }
 
 void OutputView::Notify(WORD code) const {
