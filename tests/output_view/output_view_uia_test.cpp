@@ -104,6 +104,26 @@ TEST_F(AccessibilityTest, AnEditElementWithItsNameAndAReadOnlyValue) {
   EXPECT_NE(::SendMessageW(view_, WM_GETOBJECT, 0, UiaRootObjectId), 0);
 }
 
+// COM's identity rule: IUnknown from any interface of an object is one pointer.
+TEST_F(AccessibilityTest, EachObjectHasOneIdentityAndAnswersOnlyItsInterfaces) {
+  Ref<IUnknown> fromElement, fromText, fromRange, again;
+  ASSERT_EQ(provider_->QueryInterface(__uuidof(IUnknown), reinterpret_cast<void**>(fromElement.put())), S_OK);
+  ASSERT_EQ(text_->QueryInterface(__uuidof(IUnknown), reinterpret_cast<void**>(fromText.put())), S_OK);
+  EXPECT_EQ(fromElement.get(), fromText.get());
+  Ref<IValueProvider> value;
+  ASSERT_EQ(text_->QueryInterface(__uuidof(IValueProvider), reinterpret_cast<void**>(value.put())), S_OK);
+  ASSERT_EQ(value->QueryInterface(__uuidof(IUnknown), reinterpret_cast<void**>(again.put())), S_OK);
+  EXPECT_EQ(again.get(), fromElement.get());
+  Ref<ITextRangeProvider> range(Document());
+  ASSERT_EQ(range->QueryInterface(__uuidof(IUnknown), reinterpret_cast<void**>(fromRange.put())), S_OK);
+  EXPECT_NE(fromRange.get(), fromElement.get());
+  void* none = reinterpret_cast<void*>(1);
+  EXPECT_EQ(range->QueryInterface(__uuidof(ITextProvider), &none), E_NOINTERFACE);
+  EXPECT_EQ(none, nullptr);
+  EXPECT_EQ(provider_->QueryInterface(__uuidof(ITextRangeProvider), &none), E_NOINTERFACE);
+  EXPECT_EQ(provider_->QueryInterface(__uuidof(IUnknown), nullptr), E_POINTER);
+}
+
 TEST_F(AccessibilityTest, TheSelectionIsARangeBothWays) {
   SupportedTextSelection supported{};
   EXPECT_EQ(text_->get_SupportedTextSelection(&supported), S_OK);
