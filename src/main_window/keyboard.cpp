@@ -16,7 +16,19 @@ bool IsHeld(int key) { return (::GetKeyState(key) & 0x8000) != 0; }
 
 bool IsKeyboardMessage(UINT message) { return message >= WM_KEYFIRST && message <= WM_KEYLAST; }
 
-bool AltHeld(const MSG& msg) { return (msg.lParam & (1 << 29)) != 0; }
+bool AltBitSet(const MSG& msg) { return (msg.lParam & (1 << 29)) != 0; }
+
+// Windows' own rule for choosing WM_SYSKEYDOWN: a key is an Alt+key only while Alt
+// is down and Ctrl is not. AltGr is Ctrl+Alt, and AltGr+Q types '@' on a German
+// layout; taken as Alt+Q it would reach the access keys.
+bool IsAltKey(const MSG& msg) { return AltBitSet(msg) && !IsHeld(VK_CONTROL); }
+
+// A system key that is no Alt+key is the plain key, as if a control had the focus.
+void MakePlainKey(MSG& msg) {
+  if (msg.message == WM_SYSKEYDOWN) msg.message = WM_KEYDOWN;
+  if (msg.message == WM_SYSKEYUP) msg.message = WM_KEYUP;
+  if (msg.message == WM_SYSCHAR) msg.message = WM_CHAR;
+}
 
 wchar_t Upper(wchar_t c) {
   // CharUpperW takes a single character in the low word of its pointer argument.
@@ -73,11 +85,9 @@ bool frm_Vexlo::PreTranslateMessage(MSG& msg) {
     const HWND focus = ::GetFocus();
     if (!CanHoldFocus(focus)) return false;
     msg.hwnd = focus;
-    if (!AltHeld(msg)) {
-      if (msg.message == WM_SYSKEYDOWN) msg.message = WM_KEYDOWN;
-      if (msg.message == WM_SYSKEYUP) msg.message = WM_KEYUP;
-      if (msg.message == WM_SYSCHAR) msg.message = WM_CHAR;
-    }
+    if (!IsAltKey(msg)) MakePlainKey(msg);
+  } else if (AltBitSet(msg) && !IsAltKey(msg)) {
+    MakePlainKey(msg);  // Ctrl+Alt, whatever the sender made of it
   }
   switch (msg.message) {
     case WM_KEYDOWN:
