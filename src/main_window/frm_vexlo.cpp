@@ -119,9 +119,14 @@ LRESULT frm_Vexlo::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   return ::DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-void frm_Vexlo::OnHandlerFailed(HWND, UINT) noexcept {
-  // A click that failed half-way (out of memory composing a line) must not leave
-  // the tabs disabled with no run to enable them again.
+void frm_Vexlo::OnHandlerFailed(HWND, UINT) noexcept { RecoverFromFailedHandler(); }
+
+void frm_Vexlo::RecoverFromFailedHandler() noexcept {
+  // A handler that failed half-way (out of memory composing a line or copying a
+  // box) must not leave the tabs disabled with no run to enable them again, nor an
+  // option fragment that the next line would pick up. Fragments only live while a
+  // line is composed, so emptying them never harms a run.
+  ClearOptionFragments();
   if (bRunning != kTrue && tabRTF.hwnd != nullptr) tabRTF.Enabled(true);
   ::MessageBeep(MB_ICONERROR);
 }

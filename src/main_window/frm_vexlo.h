@@ -137,6 +137,7 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   void BringPageToFront(std::size_t index);
 
   // Keyboard and focus.
+  [[nodiscard]] bool HandleKey(MSG& msg);
   [[nodiscard]] bool OnKeyDown(const MSG& msg);
   [[nodiscard]] bool OnAccessKey(wchar_t key);
   void PressOrFocus(HWND control);
@@ -153,7 +154,10 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   void KeepFocusUsable();
   // The outcome of a start attempt, alike on the three pages.
   void ReportStartResult(TextBox& address, CommandButton& execute);
-  void ClearOptionFragments();
+  void ClearOptionFragments() noexcept;
+  // What every failed handler leaves behind, the window's own and the launcher's
+  // events alike: the tabs usable when no run is active, no option fragment kept.
+  void RecoverFromFailedHandler() noexcept;
 
   // Each control's place in twips and its font, so that a new DPI can place it again.
   struct Placement {

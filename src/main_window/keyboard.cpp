@@ -76,6 +76,16 @@ void SelectAllIfEdit(HWND control) {
 }  // namespace
 
 bool frm_Vexlo::PreTranslateMessage(MSG& msg) {
+  // Runs in the message loop, outside any window procedure: no exception may leave.
+  try {
+    return HandleKey(msg);
+  } catch (...) {
+    RecoverFromFailedHandler();
+    return true;
+  }
+}
+
+bool frm_Vexlo::HandleKey(MSG& msg) {
   if (!window_ || !IsKeyboardMessage(msg.message)) return false;
   if (msg.hwnd != window_.get() && !::IsChild(window_.get(), msg.hwnd)) return false;
   if (msg.hwnd == window_.get()) {
