@@ -38,7 +38,7 @@ bool frm_Vexlo::Load(std::wstring& failure) {
   // knows the DPI of the monitor it is on.
   window_.reset(CreateFor(kWindowExStyle, kWindowClass, L"Telvaro", kWindowStyle, CW_USEDEFAULT,
                           CW_USEDEFAULT, 0, 0, nullptr, nullptr));
-  if (window_) FitWindow(DpiOf(window_.get()), nullptr);
+  if (window_) FitWindow(StartDpi(), nullptr);
   if (!window_ || !CreateControls()) {
     failure = L"The window could not be created.";
     window_.reset();
@@ -52,6 +52,7 @@ bool frm_Vexlo::Load(std::wstring& failure) {
     window_.reset();
     return false;
   }
+  FitCountBoxes();
   FitLabels();  // the version text is in place now
   quitWhenDestroyed_ = true;
   return true;
@@ -63,6 +64,10 @@ void frm_Vexlo::Show() {
   // gets it placed here so that it is right once the user comes to it.
   if (!CanHoldFocus(::GetFocus())) RestoreFocus();
   ::UpdateWindow(window_.get());
+}
+
+UINT frm_Vexlo::StartDpi() const {
+  return options_.startDpi != 0 ? options_.startDpi : DpiOf(window_.get());
 }
 
 LRESULT frm_Vexlo::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {

@@ -29,6 +29,9 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
     LauncherFactory launcherFactory;
     // Ends the program at once; tests replace it.
     std::function<void()> endProgram = [] { ::ExitProcess(0); };
+    // The DPI the window is laid out for at start-up; 0 takes its monitor's. Tests
+    // start at others than the one the system runs at.
+    UINT startDpi = 0;
   };
 
   explicit frm_Vexlo(Options options);
@@ -121,12 +124,16 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   [[nodiscard]] std::vector<ControlDesign> HelpPage();
   [[nodiscard]] bool CreateInto(HWND parent, const std::vector<ControlDesign>& designs, UINT dpi);
   [[nodiscard]] bool CreateControls();
+  [[nodiscard]] UINT StartDpi() const;
   [[nodiscard]] bool MakeFonts(UINT dpi);
   void LoadIcons(UINT dpi);
   void SetStatusParts(UINT dpi) const;
   // Gives each label the room its caption needs at the current DPI.
   void FitLabels();
   void FitLabel(HWND label, HFONT font);
+  // Gives the count boxes narrow margins and the room four digits need.
+  void FitCountBoxes();
+  void FitCountBox(HWND box, HFONT font);
   // Gives the window the design's client area at that DPI, at topLeft or else centred
   // on its monitor.
   void FitWindow(UINT dpi, const POINT* topLeft);

@@ -161,7 +161,7 @@ bool frm_Vexlo::CreateInto(HWND parent, const std::vector<ControlDesign>& design
 
 bool frm_Vexlo::CreateControls() {
   const HWND w = window_.get();
-  const UINT dpi = DpiOf(w);
+  const UINT dpi = StartDpi();
   if (!MakeFonts(dpi)) return false;
   LoadIcons(dpi);
   placements_.clear();
@@ -255,14 +255,16 @@ void frm_Vexlo::OnDpiChanged(UINT dpi, const RECT& suggested) {
     ::SendMessageW(placed.control, WM_SETFONT, reinterpret_cast<WPARAM>(placed.font->get()), FALSE);
   }
   // The status bar keeps itself at the bottom edge; the frames fill the tab strip's
-  // page area, wherever the new tab height puts it.
-  FitLabels();
+  // page area, wherever the new tab height puts it. The labels are fitted last, as
+  // at start-up: the room they may grow into ends at their frame's edge.
   ::SendMessageW(sbStatus.hwnd, WM_SIZE, 0, 0);
   SetStatusParts(dpi);
   const RECT page = tabRTF.PageRect();
   for (const Frame& frame : fraTab) {
     ::MoveWindow(frame.hwnd, page.left, page.top, page.right - page.left, page.bottom - page.top, FALSE);
   }
+  FitCountBoxes();  // the new fonts gave them the edit control's own margins again
+  FitLabels();
   ::RedrawWindow(window_.get(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 

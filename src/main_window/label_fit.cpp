@@ -1,5 +1,6 @@
 // Labels keep their designed places, but a caption measured with the label's own
-// font at the monitor's DPI may need more room than the design gives it.
+// font at the monitor's DPI may need more room than the design gives it. The count
+// boxes likewise need room for the digits a count has.
 #include <windows.h>
 
 #include <algorithm>
@@ -84,7 +85,72 @@ LONG LineHeight(HWND label, HFONT font) {
   return tm.tmHeight;
 }
 
+// The width of `count` of the font's widest digit.
+LONG DigitsWidth(HWND box, HFONT font, int count) {
+  HDC dc = ::GetDC(box);
+  if (dc == nullptr) return 0;
+  const HGDIOBJ old = ::SelectObject(dc, font);
+  LONG widest = 0;
+  for (wchar_t digit = L'0'; digit <= L'9'; ++digit) {
+    SIZE size{};
+    if (::GetTextExtentPoint32W(dc, &digit, 1, &size)) widest = std::max(widest, size.cx);
+  }
+  ::SelectObject(dc, old);
+  ::ReleaseDC(box, dc);
+  return widest * count;
+}
+
+LONG AverageCharWidth(HWND control, HFONT font) {
+  HDC dc = ::GetDC(control);
+  if (dc == nullptr) return 0;
+  const HGDIOBJ old = ::SelectObject(dc, font);
+  TEXTMETRICW tm{};
+  ::GetTextMetricsW(dc, &tm);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(control, dc);
+  return tm.tmAveCharWidth;
+}
+
+void SetMargins(HWND box, LONG left, LONG right) {
+  ::SendMessageW(box, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
+                 MAKELPARAM(static_cast<WORD>(left), static_cast<WORD>(right)));
+}
+
+LONG FormatWidth(HWND box) {
+  RECT format{};
+  ::SendMessageW(box, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+  return format.right - format.left;
+}
+
 }  // namespace
+
+void frm_Vexlo::FitCountBox(HWND box, HFONT font) {
+  // Four digits must fit the formatting rectangle: a box whose caret passes its
+  // right edge scrolls, and stays scrolled when the text shrinks ("20" shown as " 0").
+  // The edit control's own margins (half an average character each side, set anew by
+  // WM_SETFONT) leave too little; a quarter still keeps the digits off the border.
+  const LONG wanted = std::max<LONG>(1, AverageCharWidth(box, font) / 4);
+  SetMargins(box, 0, 0);
+  LONG spare = FormatWidth(box) - DigitsWidth(box, font, 4);
+  if (spare < 2 * wanted) {
+    // Room for those margins comes from the free room before the next control.
+    RECT at = PlaceInParent(box);
+    const LONG right = std::min(RoomAround(box, at).right, at.right + 2 * wanted - spare);
+    if (right > at.right) {
+      ::MoveWindow(box, at.left, at.top, right - at.left, at.bottom - at.top, TRUE);
+      spare += right - at.right;
+    }
+  }
+  // Where the room runs out, the digits come first and the margins get what is left.
+  const LONG margins = std::clamp<LONG>(spare, 0, 2 * wanted);
+  SetMargins(box, margins - margins / 2, margins / 2);
+}
+
+void frm_Vexlo::FitCountBoxes() {
+  for (const TextBox* box : {&txt_times_n, &txt_times_h}) {
+    FitCountBox(box->hwnd, reinterpret_cast<HFONT>(::SendMessageW(box->hwnd, WM_GETFONT, 0, 0)));
+  }
+}
 
 void frm_Vexlo::FitLabel(HWND label, HFONT font) {
   RECT at = PlaceInParent(label);
