@@ -110,6 +110,9 @@ LRESULT frm_Vexlo::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_CTLCOLORSTATIC:
       return OnControlColor(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
+    case WM_SYSCOLORCHANGE:
+      ForwardToAllChildren(msg, wp, lp);
+      break;  // and the default handling
     case WM_CLOSE:
       Form_Unload();  // never cancels the close
       window_.reset();
@@ -163,6 +166,24 @@ LRESULT frm_Vexlo::OnControlColor(HDC dc, HWND control) {
   ::SetTextColor(dc, blue ? kBlue : ::GetSysColor(COLOR_BTNTEXT));
   ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
   return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+}
+
+void frm_Vexlo::ForwardToAllChildren(UINT msg, WPARAM wp, LPARAM lp) const {
+  // Only top-level windows are told of a colour change; common controls learn of it
+  // from their parent. EnumChildWindows reaches the frames' children too.
+  struct Message {
+    UINT msg;
+    WPARAM wp;
+    LPARAM lp;
+  } message{msg, wp, lp};
+  ::EnumChildWindows(
+      window_.get(),
+      [](HWND child, LPARAM forwarded) -> BOOL {
+        const auto* m = reinterpret_cast<const Message*>(forwarded);
+        ::SendMessageW(child, m->msg, m->wp, m->lp);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&message));
 }
 
 void frm_Vexlo::BringPageToFront(std::size_t index) {

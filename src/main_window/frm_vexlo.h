@@ -113,6 +113,8 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   void OnHandlerFailed(HWND hwnd, UINT msg) noexcept override;
   void OnCommand(int id, int code);
   LRESULT OnControlColor(HDC dc, HWND control);
+  // Sends the message to every child window, the pages' controls included.
+  void ForwardToAllChildren(UINT msg, WPARAM wp, LPARAM lp) const;
   struct TwipsRect {
     int left, top, width, height;
   };

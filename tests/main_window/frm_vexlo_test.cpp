@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <array>
 #include <map>
 #include <tuple>
@@ -316,6 +317,47 @@ TEST_F(WindowTest, CountBoxesShowFourDigitsUnscrolledAtEveryDpi) {
     EXPECT_EQ(PlaceOf(f.chk_opt_h.hwnd).right, TwipsToPixels(120, dpi) + TwipsToPixels(615, dpi));
     form_.reset();
   }
+}
+
+// Records which windows a message was sent to on this thread.
+class SentMessages {
+ public:
+  explicit SentMessages(UINT message) {
+    message_ = message;
+    receivers_.clear();
+    hook_ = ::SetWindowsHookExW(WH_CALLWNDPROC, &Record, nullptr, ::GetCurrentThreadId());
+  }
+  ~SentMessages() { ::UnhookWindowsHookEx(hook_); }
+  SentMessages(const SentMessages&) = delete;
+  SentMessages& operator=(const SentMessages&) = delete;
+  [[nodiscard]] bool Hooked() const { return hook_ != nullptr; }
+  [[nodiscard]] static bool Reached(HWND w) {
+    return std::find(receivers_.begin(), receivers_.end(), w) != receivers_.end();
+  }
+
+ private:
+  static LRESULT CALLBACK Record(int code, WPARAM wp, LPARAM lp) {
+    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lp);
+    if (code == HC_ACTION && sent->message == message_) receivers_.push_back(sent->hwnd);
+    return ::CallNextHookEx(nullptr, code, wp, lp);
+  }
+  static inline UINT message_ = 0;
+  static inline std::vector<HWND> receivers_;
+  HHOOK hook_ = nullptr;
+};
+
+TEST_F(WindowTest, AColourChangeReachesTheCommonControlsAndTheOutputViews) {
+  Open();
+  frm_Vexlo& f = *form_;
+  SentMessages sent(WM_SYSCOLORCHANGE);
+  ASSERT_TRUE(sent.Hooked());
+  ::SendMessageW(f.hwnd(), WM_SYSCOLORCHANGE, 0, 0);
+  EXPECT_TRUE(SentMessages::Reached(f.tabRTF.hwnd));
+  EXPECT_TRUE(SentMessages::Reached(f.sbStatus.hwnd));
+  for (const TextBox* view : {&f.txtOutputPing, &f.txtOutputTracert, &f.txtOutputLookup}) {
+    EXPECT_TRUE(SentMessages::Reached(view->hwnd)) << ::GetDlgCtrlID(view->hwnd);
+  }
+  EXPECT_TRUE(SentMessages::Reached(f.txt_times_h.hwnd));  // a hidden page's control too
 }
 
 TEST_F(WindowTest, HiddenPagesControlsAreOutOfTheTabOrder) {
