@@ -52,8 +52,7 @@ bool frm_Vexlo::Load(std::wstring& failure) {
     window_.reset();
     return false;
   }
-  FitCountBoxes();
-  FitLabels();  // the version text is in place now
+  labelFitter_.Fit();  // the version text is in place now
   quitWhenDestroyed_ = true;
   return true;
 }

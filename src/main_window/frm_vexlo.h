@@ -15,6 +15,7 @@
 #include "common/window_base.h"
 #include "controls/controls.h"
 #include "launcher/console_launcher.h"
+#include "main_window/label_fit.h"
 
 namespace vexlo {
 
@@ -130,12 +131,6 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   [[nodiscard]] bool MakeFonts(UINT dpi);
   void LoadIcons(UINT dpi);
   void SetStatusParts(UINT dpi) const;
-  // Gives each label the room its caption needs at the current DPI.
-  void FitLabels();
-  void FitLabel(HWND label, HFONT font);
-  // Gives the count boxes narrow margins and the room four digits need.
-  void FitCountBoxes();
-  void FitCountBox(HWND box, HFONT font);
   // Gives the window the design's client area at that DPI, at topLeft or else centred
   // on its monitor.
   void FitWindow(UINT dpi, const POINT* topLeft);
@@ -180,6 +175,7 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   UniqueWindow window_;
   std::size_t pageInFront_ = 0;
   HWND focusToRestore_ = nullptr;
+  LabelFitter labelFitter_;
   // Only a window that finished loading ends the program's message loop; a failed
   // start-up must still be able to show its message box.
   bool quitWhenDestroyed_ = false;

@@ -155,6 +155,7 @@ bool frm_Vexlo::CreateInto(HWND parent, const std::vector<ControlDesign>& design
     *d.control = h;
     ::SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font->get()), FALSE);
     placements_.push_back({h, t, font});
+    if (::lstrcmpiW(d.cls, L"STATIC") == 0) labelFitter_.AddLabel(h);
   }
   return true;
 }
@@ -165,6 +166,7 @@ bool frm_Vexlo::CreateControls() {
   if (!MakeFonts(dpi)) return false;
   LoadIcons(dpi);
   placements_.clear();
+  labelFitter_.Clear();
 
   // Frames first: they lie above the tab strip, and their controls come first in the
   // keyboard order. Their stored places are below the client area until Form_Load.
@@ -197,6 +199,8 @@ bool frm_Vexlo::CreateControls() {
       !CreateInto(fraTab[2].hwnd, LookupPage(), dpi) || !CreateInto(fraTab[3].hwnd, HelpPage(), dpi)) {
     return false;
   }
+  labelFitter_.AddCountBox(txt_times_n.hwnd);
+  labelFitter_.AddCountBox(txt_times_h.hwnd);
   for (HWND box : {txtApplicationPing.hwnd, txt_times_n.hwnd, txtApplicationTracert.hwnd, txt_times_h.hwnd,
                    txtApplicationLookup.hwnd, txtOutputPing.hwnd, txtOutputTracert.hwnd, txtOutputLookup.hwnd}) {
     LimitToControlMaximum(box);
@@ -263,8 +267,8 @@ void frm_Vexlo::OnDpiChanged(UINT dpi, const RECT& suggested) {
   for (const Frame& frame : fraTab) {
     ::MoveWindow(frame.hwnd, page.left, page.top, page.right - page.left, page.bottom - page.top, FALSE);
   }
-  FitCountBoxes();  // the new fonts gave them the edit control's own margins again
-  FitLabels();
+  // The new fonts gave the count boxes the edit control's own margins again.
+  labelFitter_.Fit();
   ::RedrawWindow(window_.get(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 

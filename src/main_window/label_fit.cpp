@@ -1,13 +1,13 @@
-// Labels keep their designed places, but a caption measured with the label's own
-// font at the monitor's DPI may need more room than the design gives it. The count
-// boxes likewise need room for the digits a count has.
+// The label fitter: how far a label or a count box may grow, and how it does.
+#include "main_window/label_fit.h"
+
 #include <windows.h>
 
 #include <algorithm>
 #include <utility>
 #include <vector>
 
-#include "main_window/frm_vexlo.h"
+#include "controls/controls.h"
 
 namespace vexlo {
 namespace {
@@ -122,9 +122,7 @@ LONG FormatWidth(HWND box) {
   return format.right - format.left;
 }
 
-}  // namespace
-
-void frm_Vexlo::FitCountBox(HWND box, HFONT font) {
+void FitCountBox(HWND box, HFONT font) {
   // Four digits must fit the formatting rectangle: a box whose caret passes its
   // right edge scrolls, and stays scrolled when the text shrinks ("20" shown as " 0").
   // The edit control's own margins (half an average character each side, set anew by
@@ -146,13 +144,7 @@ void frm_Vexlo::FitCountBox(HWND box, HFONT font) {
   SetMargins(box, margins - margins / 2, margins / 2);
 }
 
-void frm_Vexlo::FitCountBoxes() {
-  for (const TextBox* box : {&txt_times_n, &txt_times_h}) {
-    FitCountBox(box->hwnd, reinterpret_cast<HFONT>(::SendMessageW(box->hwnd, WM_GETFONT, 0, 0)));
-  }
-}
-
-void frm_Vexlo::FitLabel(HWND label, HFONT font) {
+void FitLabel(HWND label, HFONT font) {
   RECT at = PlaceInParent(label);
   const LONG width = at.right - at.left;
   const LONG height = at.bottom - at.top;
@@ -181,13 +173,13 @@ void frm_Vexlo::FitLabel(HWND label, HFONT font) {
   }
 }
 
-void frm_Vexlo::FitLabels() {
-  for (const Placement& placed : placements_) {
-    wchar_t cls[16] = {};
-    if (::GetClassNameW(placed.control, cls, 16) > 0 && ::lstrcmpiW(cls, L"Static") == 0) {
-      FitLabel(placed.control, placed.font->get());
-    }
-  }
+HFONT FontOf(HWND control) { return reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)); }
+
+}  // namespace
+
+void LabelFitter::Fit() const {
+  for (HWND box : countBoxes_) FitCountBox(box, FontOf(box));
+  for (HWND label : labels_) FitLabel(label, FontOf(label));
 }
 
 }  // namespace vexlo
