@@ -14,7 +14,11 @@ constexpr COLORREF kBlue = RGB(0, 0, 255);
 
 }  // namespace
 
-frm_Vexlo::frm_Vexlo(Options options) : options_(std::move(options)) {}
+frm_Vexlo::frm_Vexlo(Options options)
+    : options_(std::move(options)),
+      keyboard_({[this] { return window_.get(); }, [this] { return tabRTF.hwnd; },
+                 [this] { return fraTab[pageInFront_].hwnd; }, [this](int step) { ShowPageOn(step); },
+                 [this] { RecoverFromFailedHandler(); }}) {}
 
 frm_Vexlo::~frm_Vexlo() {
   // Releasing the launcher first means no event reaches a half-destroyed window.
@@ -61,7 +65,7 @@ void frm_Vexlo::Show() {
   ::ShowWindow(window_.get(), SW_SHOWNORMAL);
   // Activation normally places the focus; a window that opens in the background
   // gets it placed here so that it is right once the user comes to it.
-  if (!CanHoldFocus(::GetFocus())) RestoreFocus();
+  if (!keyboard_.CanHoldFocus(::GetFocus())) keyboard_.RestoreFocus();
   ::UpdateWindow(window_.get());
 }
 
@@ -73,34 +77,34 @@ LRESULT frm_Vexlo::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_COMMAND:
       OnCommand(LOWORD(wp), HIWORD(wp));
-      KeepFocusUsable();
+      keyboard_.KeepFocusUsable();
       return 0;
     case WM_ACTIVATE:
       // The default would put the focus on the window itself, where a plain letter
       // acts as an access key: give it back to the control that had it.
       if (LOWORD(wp) == WA_INACTIVE) {
-        SaveFocus();
+        keyboard_.SaveFocus();
       } else if (HIWORD(wp) == 0) {
-        RestoreFocus();
+        keyboard_.RestoreFocus();
       }
       return 0;
     case WM_SETFOCUS:
       // The focus reaches the window itself when a focused control was hidden.
-      RestoreFocus();
+      keyboard_.RestoreFocus();
       return 0;
     case WM_NEXTDLGCTL:
       // A multi-line edit asks for this on Tab; it moves on like Tab anywhere else.
       if (LOWORD(lp) != 0) {
         ::SetFocus(reinterpret_cast<HWND>(wp));
       } else {
-        MoveFocus(wp != 0);
+        keyboard_.MoveFocus(wp != 0);
       }
       return 0;
     case WM_NOTIFY: {
       const auto* header = reinterpret_cast<const NMHDR*>(lp);
       if (header->hwndFrom == tabRTF.hwnd && header->code == TCN_SELCHANGE) {
         tabRTF_Click();
-        KeepFocusUsable();
+        keyboard_.KeepFocusUsable();
       }
       return 0;
     }
@@ -183,6 +187,12 @@ void frm_Vexlo::ForwardToAllChildren(UINT msg, WPARAM wp, LPARAM lp) const {
         return TRUE;
       },
       reinterpret_cast<LPARAM>(&message));
+}
+
+void frm_Vexlo::ShowPageOn(int step) {
+  const int pages = static_cast<int>(fraTab.size());
+  tabRTF.SelectedItem((tabRTF.SelectedItem() - 1 + step + pages) % pages + 1);
+  tabRTF_Click();
 }
 
 void frm_Vexlo::BringPageToFront(std::size_t index) {

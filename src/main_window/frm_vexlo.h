@@ -15,6 +15,7 @@
 #include "common/window_base.h"
 #include "controls/controls.h"
 #include "launcher/console_launcher.h"
+#include "main_window/keyboard.h"
 #include "main_window/label_fit.h"
 
 namespace vexlo {
@@ -50,7 +51,7 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   // The window's keyboard interface, run by the message loop before a message is
   // translated and dispatched: Tab, Esc, Enter, access keys and page switching. True
   // when the message was handled and must not be dispatched.
-  [[nodiscard]] bool PreTranslateMessage(MSG& msg);
+  [[nodiscard]] bool PreTranslateMessage(MSG& msg) { return keyboard_.PreTranslateMessage(msg); }
 
   // Handlers.
   void Form_Load();
@@ -140,22 +141,8 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   // a covered page.
   void BringPageToFront(std::size_t index);
 
-  // Keyboard and focus.
-  [[nodiscard]] bool HandleKey(MSG& msg);
-  [[nodiscard]] bool OnKeyDown(const MSG& msg);
-  [[nodiscard]] bool OnAccessKey(wchar_t key);
-  void PressOrFocus(HWND control);
-  void MoveFocus(bool backwards);
-  void SwitchPage(int step);
-  void PressFocusedButton();
-  // A control of the page in front (or the tab strip) that can take the focus.
-  [[nodiscard]] bool CanHoldFocus(HWND control) const;
-  [[nodiscard]] HWND FirstControlOfPage() const;
-  void SaveFocus();
-  // Gives the focus back to the control that had it, or the page's first control.
-  void RestoreFocus();
-  // After a handler: a control that was disabled or hidden cannot keep the focus.
-  void KeepFocusUsable();
+  // Shows the page `step` pages on from the one in view, as a click on its tab.
+  void ShowPageOn(int step);
   // The outcome of a start attempt, alike on the three pages.
   void ReportStartResult(TextBox& address, CommandButton& execute);
   void ClearOptionFragments() noexcept;
@@ -174,7 +161,7 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   Options options_;
   UniqueWindow window_;
   std::size_t pageInFront_ = 0;
-  HWND focusToRestore_ = nullptr;
+  KeyboardEngine keyboard_;
   LabelFitter labelFitter_;
   // Only a window that finished loading ends the program's message loop; a failed
   // start-up must still be able to show its message box.

@@ -90,7 +90,8 @@ class KeyboardTest : public test::FormTest {
     constexpr LPARAM kAltDown = 1 << 29;
     SetAltGr(true);
     const UINT scan = ::MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC);
-    MSG down{noFocus ? form_->hwnd() : ::GetFocus(), noFocus ? WM_SYSKEYDOWN : WM_KEYDOWN, key,
+    const UINT message = noFocus ? WM_SYSKEYDOWN : WM_KEYDOWN;
+    MSG down{noFocus ? form_->hwnd() : ::GetFocus(), message, key,
              1 | static_cast<LPARAM>(scan) << 16 | kAltDown, ::GetTickCount(), {}};
     if (!form_->PreTranslateMessage(down)) {
       const UINT charMessage = down.message == WM_KEYDOWN ? WM_CHAR : WM_SYSCHAR;
