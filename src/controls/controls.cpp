@@ -198,8 +198,8 @@ std::wstring StatusBar::PanelText(int panel) const {
   return text.data();
 }
 
-void StatusBar::PanelText(int panel, const std::wstring& text) const {
-  ::SendMessageW(hwnd, SB_SETTEXTW, panel - 1, reinterpret_cast<LPARAM>(text.c_str()));
+void StatusBar::PanelText(int panel, const wchar_t* text) const {
+  ::SendMessageW(hwnd, SB_SETTEXTW, panel - 1, reinterpret_cast<LPARAM>(text));
 }
 
 }  // namespace vexlo

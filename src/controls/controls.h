@@ -48,7 +48,10 @@ class TextBox : public Control {
 class CommandButton : public Control {
  public:
   [[nodiscard]] std::wstring Caption() const { return WindowText(hwnd); }
-  void Caption(const std::wstring& text) const { ::SetWindowTextW(hwnd, text.c_str()); }
+  // A literal caption allocates nothing: the end of a run can put the buttons back
+  // even when memory runs out.
+  void Caption(const wchar_t* text) const { ::SetWindowTextW(hwnd, text); }
+  void Caption(const std::wstring& text) const { Caption(text.c_str()); }
 };
 
 // Value 1 ticked, 0 not.
@@ -109,8 +112,9 @@ class TabStrip : public Control {
 class StatusBar : public Control {
  public:
   [[nodiscard]] std::wstring PanelText(int panel) const;
-  // Writing a panel's text also drops its tooltip.
-  void PanelText(int panel, const std::wstring& text) const;
+  // Writing a panel's text also drops its tooltip. A literal allocates nothing.
+  void PanelText(int panel, const wchar_t* text) const;
+  void PanelText(int panel, const std::wstring& text) const { PanelText(panel, text.c_str()); }
   // A tooltip over the panel until its text changes; empty removes it.
   void PanelTip(int panel, const std::wstring& tip) const;
   [[nodiscard]] std::wstring PanelTip(int panel) const;

@@ -14,7 +14,11 @@ constexpr COLORREF kBlue = RGB(0, 0, 255);
 
 }  // namespace
 
-frm_Vexlo::frm_Vexlo(Options options) : options_(std::move(options)) {}
+frm_Vexlo::frm_Vexlo(Options options)
+    : options_(std::move(options)),
+      keyboard_({[this] { return window_.get(); }, [this] { return tabRTF.hwnd; },
+                 [this] { return fraTab[pageInFront_].hwnd; }, [this](int step) { ShowPageOn(step); },
+                 [this] { RecoverFromFailedHandler(); }}) {}
 
 frm_Vexlo::~frm_Vexlo() {
   // Releasing the launcher first means no event reaches a half-destroyed window.
@@ -38,7 +42,7 @@ bool frm_Vexlo::Load(std::wstring& failure) {
   // knows the DPI of the monitor it is on.
   window_.reset(CreateFor(kWindowExStyle, kWindowClass, L"Telvaro", kWindowStyle, CW_USEDEFAULT,
                           CW_USEDEFAULT, 0, 0, nullptr, nullptr));
-  if (window_) FitWindow(DpiOf(window_.get()), nullptr);
+  if (window_) FitWindow(StartDpi(), nullptr);
   if (!window_ || !CreateControls()) {
     failure = L"The window could not be created.";
     window_.reset();
@@ -52,7 +56,7 @@ bool frm_Vexlo::Load(std::wstring& failure) {
     window_.reset();
     return false;
   }
-  FitLabels();  // the version text is in place now
+  labelFitter_.Fit();  // the version text is in place now
   quitWhenDestroyed_ = true;
   return true;
 }
@@ -61,42 +65,46 @@ void frm_Vexlo::Show() {
   ::ShowWindow(window_.get(), SW_SHOWNORMAL);
   // Activation normally places the focus; a window that opens in the background
   // gets it placed here so that it is right once the user comes to it.
-  if (!CanHoldFocus(::GetFocus())) RestoreFocus();
+  if (!keyboard_.CanHoldFocus(::GetFocus())) keyboard_.RestoreFocus();
   ::UpdateWindow(window_.get());
+}
+
+UINT frm_Vexlo::StartDpi() const {
+  return options_.startDpi != 0 ? options_.startDpi : DpiOf(window_.get());
 }
 
 LRESULT frm_Vexlo::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_COMMAND:
       OnCommand(LOWORD(wp), HIWORD(wp));
-      KeepFocusUsable();
+      keyboard_.KeepFocusUsable();
       return 0;
     case WM_ACTIVATE:
       // The default would put the focus on the window itself, where a plain letter
       // acts as an access key: give it back to the control that had it.
       if (LOWORD(wp) == WA_INACTIVE) {
-        SaveFocus();
+        keyboard_.SaveFocus();
       } else if (HIWORD(wp) == 0) {
-        RestoreFocus();
+        keyboard_.RestoreFocus();
       }
       return 0;
     case WM_SETFOCUS:
       // The focus reaches the window itself when a focused control was hidden.
-      RestoreFocus();
+      keyboard_.RestoreFocus();
       return 0;
     case WM_NEXTDLGCTL:
       // A multi-line edit asks for this on Tab; it moves on like Tab anywhere else.
       if (LOWORD(lp) != 0) {
         ::SetFocus(reinterpret_cast<HWND>(wp));
       } else {
-        MoveFocus(wp != 0);
+        keyboard_.MoveFocus(wp != 0);
       }
       return 0;
     case WM_NOTIFY: {
       const auto* header = reinterpret_cast<const NMHDR*>(lp);
       if (header->hwndFrom == tabRTF.hwnd && header->code == TCN_SELCHANGE) {
         tabRTF_Click();
-        KeepFocusUsable();
+        keyboard_.KeepFocusUsable();
       }
       return 0;
     }
@@ -105,6 +113,9 @@ LRESULT frm_Vexlo::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_CTLCOLORSTATIC:
       return OnControlColor(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
+    case WM_SYSCOLORCHANGE:
+      ForwardToAllChildren(msg, wp, lp);
+      break;  // and the default handling
     case WM_CLOSE:
       Form_Unload();  // never cancels the close
       window_.reset();
@@ -119,9 +130,14 @@ LRESULT frm_Vexlo::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   return ::DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-void frm_Vexlo::OnHandlerFailed(HWND, UINT) noexcept {
-  // A click that failed half-way (out of memory composing a line) must not leave
-  // the tabs disabled with no run to enable them again.
+void frm_Vexlo::OnHandlerFailed(HWND, UINT) noexcept { RecoverFromFailedHandler(); }
+
+void frm_Vexlo::RecoverFromFailedHandler() noexcept {
+  // A handler that failed half-way (out of memory composing a line or copying a
+  // box) must not leave the tabs disabled with no run to enable them again, nor an
+  // option fragment that the next line would pick up. Fragments only live while a
+  // line is composed, so emptying them never harms a run.
+  ClearOptionFragments();
   if (bRunning != kTrue && tabRTF.hwnd != nullptr) tabRTF.Enabled(true);
   ::MessageBeep(MB_ICONERROR);
 }
@@ -153,6 +169,30 @@ LRESULT frm_Vexlo::OnControlColor(HDC dc, HWND control) {
   ::SetTextColor(dc, blue ? kBlue : ::GetSysColor(COLOR_BTNTEXT));
   ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
   return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+}
+
+void frm_Vexlo::ForwardToAllChildren(UINT msg, WPARAM wp, LPARAM lp) const {
+  // Only top-level windows are told of a colour change; common controls learn of it
+  // from their parent. EnumChildWindows reaches the frames' children too.
+  struct Message {
+    UINT msg;
+    WPARAM wp;
+    LPARAM lp;
+  } message{msg, wp, lp};
+  ::EnumChildWindows(
+      window_.get(),
+      [](HWND child, LPARAM forwarded) -> BOOL {
+        const auto* m = reinterpret_cast<const Message*>(forwarded);
+        ::SendMessageW(child, m->msg, m->wp, m->lp);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&message));
+}
+
+void frm_Vexlo::ShowPageOn(int step) {
+  const int pages = static_cast<int>(fraTab.size());
+  tabRTF.SelectedItem((tabRTF.SelectedItem() - 1 + step + pages) % pages + 1);
+  tabRTF_Click();
 }
 
 void frm_Vexlo::BringPageToFront(std::size_t index) {

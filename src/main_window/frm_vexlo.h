@@ -15,6 +15,8 @@
 #include "common/window_base.h"
 #include "controls/controls.h"
 #include "launcher/console_launcher.h"
+#include "main_window/keyboard.h"
+#include "main_window/label_fit.h"
 
 namespace vexlo {
 
@@ -29,6 +31,9 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
     LauncherFactory launcherFactory;
     // Ends the program at once; tests replace it.
     std::function<void()> endProgram = [] { ::ExitProcess(0); };
+    // The DPI the window is laid out for at start-up; 0 takes its monitor's. Tests
+    // start at others than the one the system runs at.
+    UINT startDpi = 0;
   };
 
   explicit frm_Vexlo(Options options);
@@ -46,7 +51,7 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   // The window's keyboard interface, run by the message loop before a message is
   // translated and dispatched: Tab, Esc, Enter, access keys and page switching. True
   // when the message was handled and must not be dispatched.
-  [[nodiscard]] bool PreTranslateMessage(MSG& msg);
+  [[nodiscard]] bool PreTranslateMessage(MSG& msg) { return keyboard_.PreTranslateMessage(msg); }
 
   // Handlers.
   void Form_Load();
@@ -110,6 +115,8 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   void OnHandlerFailed(HWND hwnd, UINT msg) noexcept override;
   void OnCommand(int id, int code);
   LRESULT OnControlColor(HDC dc, HWND control);
+  // Sends the message to every child window, the pages' controls included.
+  void ForwardToAllChildren(UINT msg, WPARAM wp, LPARAM lp) const;
   struct TwipsRect {
     int left, top, width, height;
   };
@@ -121,12 +128,10 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   [[nodiscard]] std::vector<ControlDesign> HelpPage();
   [[nodiscard]] bool CreateInto(HWND parent, const std::vector<ControlDesign>& designs, UINT dpi);
   [[nodiscard]] bool CreateControls();
+  [[nodiscard]] UINT StartDpi() const;
   [[nodiscard]] bool MakeFonts(UINT dpi);
   void LoadIcons(UINT dpi);
   void SetStatusParts(UINT dpi) const;
-  // Gives each label the room its caption needs at the current DPI.
-  void FitLabels();
-  void FitLabel(HWND label, HFONT font);
   // Gives the window the design's client area at that DPI, at topLeft or else centred
   // on its monitor.
   void FitWindow(UINT dpi, const POINT* topLeft);
@@ -136,24 +141,14 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   // a covered page.
   void BringPageToFront(std::size_t index);
 
-  // Keyboard and focus.
-  [[nodiscard]] bool OnKeyDown(const MSG& msg);
-  [[nodiscard]] bool OnAccessKey(wchar_t key);
-  void PressOrFocus(HWND control);
-  void MoveFocus(bool backwards);
-  void SwitchPage(int step);
-  void PressFocusedButton();
-  // A control of the page in front (or the tab strip) that can take the focus.
-  [[nodiscard]] bool CanHoldFocus(HWND control) const;
-  [[nodiscard]] HWND FirstControlOfPage() const;
-  void SaveFocus();
-  // Gives the focus back to the control that had it, or the page's first control.
-  void RestoreFocus();
-  // After a handler: a control that was disabled or hidden cannot keep the focus.
-  void KeepFocusUsable();
+  // Shows the page `step` pages on from the one in view, as a click on its tab.
+  void ShowPageOn(int step);
   // The outcome of a start attempt, alike on the three pages.
   void ReportStartResult(TextBox& address, CommandButton& execute);
-  void ClearOptionFragments();
+  void ClearOptionFragments() noexcept;
+  // What every failed handler leaves behind, the window's own and the launcher's
+  // events alike: the tabs usable when no run is active, no option fragment kept.
+  void RecoverFromFailedHandler() noexcept;
 
   // Each control's place in twips and its font, so that a new DPI can place it again.
   struct Placement {
@@ -166,7 +161,8 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   Options options_;
   UniqueWindow window_;
   std::size_t pageInFront_ = 0;
-  HWND focusToRestore_ = nullptr;
+  KeyboardEngine keyboard_;
+  LabelFitter labelFitter_;
   // Only a window that finished loading ends the program's message loop; a failed
   // start-up must still be able to show its message box.
   bool quitWhenDestroyed_ = false;

@@ -155,16 +155,18 @@ bool frm_Vexlo::CreateInto(HWND parent, const std::vector<ControlDesign>& design
     *d.control = h;
     ::SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font->get()), FALSE);
     placements_.push_back({h, t, font});
+    if (::lstrcmpiW(d.cls, L"STATIC") == 0) labelFitter_.AddLabel(h);
   }
   return true;
 }
 
 bool frm_Vexlo::CreateControls() {
   const HWND w = window_.get();
-  const UINT dpi = DpiOf(w);
+  const UINT dpi = StartDpi();
   if (!MakeFonts(dpi)) return false;
   LoadIcons(dpi);
   placements_.clear();
+  labelFitter_.Clear();
 
   // Frames first: they lie above the tab strip, and their controls come first in the
   // keyboard order. Their stored places are below the client area until Form_Load.
@@ -197,6 +199,8 @@ bool frm_Vexlo::CreateControls() {
       !CreateInto(fraTab[2].hwnd, LookupPage(), dpi) || !CreateInto(fraTab[3].hwnd, HelpPage(), dpi)) {
     return false;
   }
+  labelFitter_.AddCountBox(txt_times_n.hwnd);
+  labelFitter_.AddCountBox(txt_times_h.hwnd);
   for (HWND box : {txtApplicationPing.hwnd, txt_times_n.hwnd, txtApplicationTracert.hwnd, txt_times_h.hwnd,
                    txtApplicationLookup.hwnd, txtOutputPing.hwnd, txtOutputTracert.hwnd, txtOutputLookup.hwnd}) {
     LimitToControlMaximum(box);
@@ -255,14 +259,16 @@ void frm_Vexlo::OnDpiChanged(UINT dpi, const RECT& suggested) {
     ::SendMessageW(placed.control, WM_SETFONT, reinterpret_cast<WPARAM>(placed.font->get()), FALSE);
   }
   // The status bar keeps itself at the bottom edge; the frames fill the tab strip's
-  // page area, wherever the new tab height puts it.
-  FitLabels();
+  // page area, wherever the new tab height puts it. The labels are fitted last, as
+  // at start-up: the room they may grow into ends at their frame's edge.
   ::SendMessageW(sbStatus.hwnd, WM_SIZE, 0, 0);
   SetStatusParts(dpi);
   const RECT page = tabRTF.PageRect();
   for (const Frame& frame : fraTab) {
     ::MoveWindow(frame.hwnd, page.left, page.top, page.right - page.left, page.bottom - page.top, FALSE);
   }
+  // The new fonts gave the count boxes the edit control's own margins again.
+  labelFitter_.Fit();
   ::RedrawWindow(window_.get(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 

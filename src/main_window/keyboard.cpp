@@ -1,13 +1,11 @@
-// The window's keyboard interface, and where the focus goes. Our own code resolves
-// access keys and Tab instead of the platform's dialog manager: on Windows that keeps
-// the access keys of hidden controls active, and it would press the first of two
-// buttons that share a key ("&Execute" and "&Exit" after a run) without warning.
+// The keyboard engine: the window's keys, and where the focus goes.
 #include <windows.h>
 
 #include <algorithm>
 #include <vector>
 
-#include "main_window/frm_vexlo.h"
+#include "controls/controls.h"
+#include "main_window/keyboard.h"
 
 namespace vexlo {
 namespace {
@@ -16,7 +14,19 @@ bool IsHeld(int key) { return (::GetKeyState(key) & 0x8000) != 0; }
 
 bool IsKeyboardMessage(UINT message) { return message >= WM_KEYFIRST && message <= WM_KEYLAST; }
 
-bool AltHeld(const MSG& msg) { return (msg.lParam & (1 << 29)) != 0; }
+bool AltBitSet(const MSG& msg) { return (msg.lParam & (1 << 29)) != 0; }
+
+// Windows' own rule for choosing WM_SYSKEYDOWN: a key is an Alt+key only while Alt
+// is down and Ctrl is not. AltGr is Ctrl+Alt, and AltGr+Q types '@' on a German
+// layout; taken as Alt+Q it would reach the access keys.
+bool IsAltKey(const MSG& msg) { return AltBitSet(msg) && !IsHeld(VK_CONTROL); }
+
+// A system key that is no Alt+key is the plain key, as if a control had the focus.
+void MakePlainKey(MSG& msg) {
+  if (msg.message == WM_SYSKEYDOWN) msg.message = WM_KEYDOWN;
+  if (msg.message == WM_SYSKEYUP) msg.message = WM_KEYUP;
+  if (msg.message == WM_SYSCHAR) msg.message = WM_CHAR;
+}
 
 wchar_t Upper(wchar_t c) {
   // CharUpperW takes a single character in the low word of its pointer argument.
@@ -63,21 +73,29 @@ void SelectAllIfEdit(HWND control) {
 
 }  // namespace
 
-bool frm_Vexlo::PreTranslateMessage(MSG& msg) {
-  if (!window_ || !IsKeyboardMessage(msg.message)) return false;
-  if (msg.hwnd != window_.get() && !::IsChild(window_.get(), msg.hwnd)) return false;
-  if (msg.hwnd == window_.get()) {
+bool KeyboardEngine::PreTranslateMessage(MSG& msg) noexcept {
+  // Runs in the message loop, outside any window procedure: no exception may leave.
+  try {
+    return HandleKey(msg);
+  } catch (...) {
+    window_.onFailure();
+    return true;
+  }
+}
+
+bool KeyboardEngine::HandleKey(MSG& msg) {
+  if (TopLevel() == nullptr || !IsKeyboardMessage(msg.message)) return false;
+  if (msg.hwnd != TopLevel() && !::IsChild(TopLevel(), msg.hwnd)) return false;
+  if (msg.hwnd == TopLevel()) {
     // No control had the focus, so the key came to the window as a system key, and
     // a plain letter would act as an access key. Give the key to the focus instead.
     RestoreFocus();
     const HWND focus = ::GetFocus();
     if (!CanHoldFocus(focus)) return false;
     msg.hwnd = focus;
-    if (!AltHeld(msg)) {
-      if (msg.message == WM_SYSKEYDOWN) msg.message = WM_KEYDOWN;
-      if (msg.message == WM_SYSKEYUP) msg.message = WM_KEYUP;
-      if (msg.message == WM_SYSCHAR) msg.message = WM_CHAR;
-    }
+    if (!IsAltKey(msg)) MakePlainKey(msg);
+  } else if (AltBitSet(msg) && !IsAltKey(msg)) {
+    MakePlainKey(msg);  // Ctrl+Alt, whatever the sender made of it
   }
   switch (msg.message) {
     case WM_KEYDOWN:
@@ -100,7 +118,7 @@ bool frm_Vexlo::PreTranslateMessage(MSG& msg) {
   }
 }
 
-bool frm_Vexlo::OnKeyDown(const MSG& msg) {
+bool KeyboardEngine::OnKeyDown(const MSG& msg) {
   const bool ctrl = IsHeld(VK_CONTROL);
   const bool shift = IsHeld(VK_SHIFT);
   switch (msg.wParam) {
@@ -128,18 +146,18 @@ bool frm_Vexlo::OnKeyDown(const MSG& msg) {
       if ((DialogCode(msg.hwnd, &msg) & DLGC_WANTARROWS) != 0) return false;
       // Within a group of buttons the arrows move as in a dialog; groups never span
       // two pages.
-      return ::IsDialogMessageW(window_.get(), const_cast<MSG*>(&msg)) != FALSE;
+      return ::IsDialogMessageW(TopLevel(), const_cast<MSG*>(&msg)) != FALSE;
     default:
       return false;
   }
 }
 
-bool frm_Vexlo::OnAccessKey(wchar_t key) {
+bool KeyboardEngine::OnAccessKey(wchar_t key) const {
   const wchar_t wanted = Upper(key);
   // Only the page in front answers, whatever the platform thinks is visible; the
   // tab strip's tabs have no access keys.
   std::vector<HWND> owners;
-  for (HWND c = ::GetWindow(fraTab[pageInFront_].hwnd, GW_CHILD); c != nullptr; c = ::GetWindow(c, GW_HWNDNEXT)) {
+  for (HWND c = ::GetWindow(Page(), GW_CHILD); c != nullptr; c = ::GetWindow(c, GW_HWNDNEXT)) {
     if ((StyleOf(c) & WS_VISIBLE) != 0 && ::IsWindowEnabled(c) && AccessKeyOf(c) == wanted) owners.push_back(c);
   }
   if (owners.empty()) return false;
@@ -151,7 +169,7 @@ bool frm_Vexlo::OnAccessKey(wchar_t key) {
   // it after the focus, in keyboard order.
   const HWND focus = ::GetFocus();
   HWND next = owners.front();
-  if (focus != nullptr && ::GetParent(focus) == fraTab[pageInFront_].hwnd) {
+  if (focus != nullptr && ::GetParent(focus) == Page()) {
     for (HWND c = NextSibling(focus); c != focus; c = NextSibling(c)) {
       if (std::find(owners.begin(), owners.end(), c) != owners.end()) {
         next = c;
@@ -163,7 +181,7 @@ bool frm_Vexlo::OnAccessKey(wchar_t key) {
   return true;
 }
 
-void frm_Vexlo::PressOrFocus(HWND control) {
+void KeyboardEngine::PressOrFocus(HWND control) const {
   if (IsClass(control, L"Button")) {
     // Push buttons are pressed, check boxes toggled, option buttons selected; each
     // takes the focus, as a click would give it.
@@ -181,24 +199,22 @@ void frm_Vexlo::PressOrFocus(HWND control) {
   }
 }
 
-void frm_Vexlo::MoveFocus(bool backwards) {
+void KeyboardEngine::MoveFocus(bool backwards) const {
   HWND from = ::GetFocus();
   if (!CanHoldFocus(from)) from = nullptr;
-  const HWND next = ::GetNextDlgTabItem(window_.get(), from, backwards ? TRUE : FALSE);
+  const HWND next = ::GetNextDlgTabItem(TopLevel(), from, backwards ? TRUE : FALSE);
   if (next == nullptr || !CanHoldFocus(next)) return;
   ::SetFocus(next);
   SelectAllIfEdit(next);
 }
 
-void frm_Vexlo::SwitchPage(int step) {
+void KeyboardEngine::SwitchPage(int step) const {
   // As a click on a tab: not while a run holds the tab strip disabled.
-  if (!tabRTF.Enabled()) return;
-  const bool focusOnTabs = ::GetFocus() == tabRTF.hwnd;
+  if (!::IsWindowEnabled(TabStrip())) return;
+  const bool focusOnTabs = ::GetFocus() == TabStrip();
   // Hiding the page that holds the focus would drop it on the window.
-  if (!focusOnTabs) ::SetFocus(tabRTF.hwnd);
-  const int pages = static_cast<int>(fraTab.size());
-  tabRTF.SelectedItem((tabRTF.SelectedItem() - 1 + step + pages) % pages + 1);
-  tabRTF_Click();
+  if (!focusOnTabs) ::SetFocus(TabStrip());
+  window_.showPage(step);
   if (focusOnTabs) return;
   // Coming from inside a page, the focus goes into the new one, as in a property sheet.
   if (const HWND first = FirstControlOfPage(); first != nullptr) {
@@ -207,7 +223,7 @@ void frm_Vexlo::SwitchPage(int step) {
   }
 }
 
-void frm_Vexlo::PressFocusedButton() {
+void KeyboardEngine::PressFocusedButton() const {
   // Enter presses a push button that has the focus; in a text box it does nothing,
   // since no button is the window's default button.
   const HWND focus = ::GetFocus();
@@ -217,32 +233,32 @@ void frm_Vexlo::PressFocusedButton() {
   }
 }
 
-bool frm_Vexlo::CanHoldFocus(HWND control) const {
-  if (control == nullptr || !window_ || control == window_.get() || !::IsChild(window_.get(), control)) return false;
+bool KeyboardEngine::CanHoldFocus(HWND control) const {
+  if (control == nullptr || TopLevel() == nullptr || control == TopLevel() || !::IsChild(TopLevel(), control)) return false;
   if ((StyleOf(control) & WS_VISIBLE) == 0 || !::IsWindowEnabled(control)) return false;
   // A covered page takes no input, even where the platform still shows it.
-  return control == tabRTF.hwnd || ::GetParent(control) == fraTab[pageInFront_].hwnd;
+  return control == TabStrip() || ::GetParent(control) == Page();
 }
 
-HWND frm_Vexlo::FirstControlOfPage() const {
-  for (HWND c = ::GetWindow(fraTab[pageInFront_].hwnd, GW_CHILD); c != nullptr; c = ::GetWindow(c, GW_HWNDNEXT)) {
+HWND KeyboardEngine::FirstControlOfPage() const {
+  for (HWND c = ::GetWindow(Page(), GW_CHILD); c != nullptr; c = ::GetWindow(c, GW_HWNDNEXT)) {
     if ((StyleOf(c) & WS_TABSTOP) != 0 && CanHoldFocus(c)) return c;
   }
-  return CanHoldFocus(tabRTF.hwnd) ? tabRTF.hwnd : nullptr;
+  return CanHoldFocus(TabStrip()) ? TabStrip() : nullptr;
 }
 
-void frm_Vexlo::SaveFocus() {
+void KeyboardEngine::SaveFocus() {
   const HWND focus = ::GetFocus();
-  if (focus != nullptr && ::IsChild(window_.get(), focus)) focusToRestore_ = focus;
+  if (focus != nullptr && ::IsChild(TopLevel(), focus)) focusToRestore_ = focus;
 }
 
-void frm_Vexlo::RestoreFocus() {
+void KeyboardEngine::RestoreFocus() const {
   const HWND target = CanHoldFocus(focusToRestore_) ? focusToRestore_ : FirstControlOfPage();
   if (target != nullptr) ::SetFocus(target);
 }
 
-void frm_Vexlo::KeepFocusUsable() {
-  if (!window_ || ::GetActiveWindow() != window_.get()) return;
+void KeyboardEngine::KeepFocusUsable() const {
+  if (TopLevel() == nullptr || ::GetActiveWindow() != TopLevel()) return;
   if (!CanHoldFocus(::GetFocus())) RestoreFocus();
 }
 

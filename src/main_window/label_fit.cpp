@@ -1,5 +1,6 @@
-// Labels keep their designed places, but a caption measured with the label's own
-// font at the monitor's DPI may need more room than the design gives it.
+// The label fitter: how far a label or a count box may grow, and how it does.
+#include "main_window/label_fit.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -7,7 +8,7 @@
 #include <vector>
 
 #include "common/gdi_guards.h"
-#include "main_window/frm_vexlo.h"
+#include "controls/controls.h"
 
 namespace vexlo {
 namespace {
@@ -81,9 +82,62 @@ LONG LineHeight(HWND label, HFONT font) {
   return tm.tmHeight;
 }
 
-}  // namespace
+// The width of `count` of the font's widest digit.
+LONG DigitsWidth(HWND box, HFONT font, int count) {
+  const WindowDc dc(box);
+  if (dc.get() == nullptr) return 0;
+  const Selected selected(dc.get(), font);
+  LONG widest = 0;
+  for (wchar_t digit = L'0'; digit <= L'9'; ++digit) {
+    SIZE size{};
+    if (::GetTextExtentPoint32W(dc.get(), &digit, 1, &size)) widest = std::max(widest, size.cx);
+  }
+  return widest * count;
+}
 
-void frm_Vexlo::FitLabel(HWND label, HFONT font) {
+LONG AverageCharWidth(HWND control, HFONT font) {
+  const WindowDc dc(control);
+  if (dc.get() == nullptr) return 0;
+  const Selected selected(dc.get(), font);
+  TEXTMETRICW tm{};
+  if (!::GetTextMetricsW(dc.get(), &tm)) return 0;
+  return tm.tmAveCharWidth;
+}
+
+void SetMargins(HWND box, LONG left, LONG right) {
+  ::SendMessageW(box, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
+                 MAKELPARAM(static_cast<WORD>(left), static_cast<WORD>(right)));
+}
+
+LONG FormatWidth(HWND box) {
+  RECT format{};
+  ::SendMessageW(box, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+  return format.right - format.left;
+}
+
+void FitCountBox(HWND box, HFONT font) {
+  // Four digits must fit the formatting rectangle: a box whose caret passes its
+  // right edge scrolls, and stays scrolled when the text shrinks ("20" shown as " 0").
+  // The edit control's own margins (half an average character each side, set anew by
+  // WM_SETFONT) leave too little; a quarter still keeps the digits off the border.
+  const LONG wanted = std::max<LONG>(1, AverageCharWidth(box, font) / 4);
+  SetMargins(box, 0, 0);
+  LONG spare = FormatWidth(box) - DigitsWidth(box, font, 4);
+  if (spare < 2 * wanted) {
+    // Room for those margins comes from the free room before the next control.
+    RECT at = PlaceInParent(box);
+    const LONG right = std::min(RoomAround(box, at).right, at.right + 2 * wanted - spare);
+    if (right > at.right) {
+      ::MoveWindow(box, at.left, at.top, right - at.left, at.bottom - at.top, TRUE);
+      spare += right - at.right;
+    }
+  }
+  // Where the room runs out, the digits come first and the margins get what is left.
+  const LONG margins = std::clamp<LONG>(spare, 0, 2 * wanted);
+  SetMargins(box, margins - margins / 2, margins / 2);
+}
+
+void FitLabel(HWND label, HFONT font) {
   RECT at = PlaceInParent(label);
   const LONG width = at.right - at.left;
   const LONG height = at.bottom - at.top;
@@ -112,13 +166,13 @@ void frm_Vexlo::FitLabel(HWND label, HFONT font) {
   }
 }
 
-void frm_Vexlo::FitLabels() {
-  for (const Placement& placed : placements_) {
-    wchar_t cls[16] = {};
-    if (::GetClassNameW(placed.control, cls, 16) > 0 && ::lstrcmpiW(cls, L"Static") == 0) {
-      FitLabel(placed.control, placed.font->get());
-    }
-  }
+HFONT FontOf(HWND control) { return reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)); }
+
+}  // namespace
+
+void LabelFitter::Fit() const {
+  for (HWND box : countBoxes_) FitCountBox(box, FontOf(box));
+  for (HWND label : labels_) FitLabel(label, FontOf(label));
 }
 
 }  // namespace vexlo

@@ -27,16 +27,18 @@ void frm_Vexlo::oLaunch_ProcessEnded() {
   sbStatus.PanelText(1, L"Finished !");
   sbStatus.PanelText(2, L"Waiting");
   ClearOptionFragments();
+  // Before the one step that can fail: copying a whole box may run out of memory,
+  // and the tabs must come back all the same.
+  tabRTF.Enabled(true);
   switch (tabRTF.SelectedItem()) {
     case 1: sKeptPing = txtOutputPing.Text(); break;
     case 2: sKeptTracert = txtOutputTracert.Text(); break;
     case 3: sKeptLookup = txtOutputLookup.Text(); break;
     default: break;
   }
-  tabRTF.Enabled(true);
 }
 
-void frm_Vexlo::ClearOptionFragments() {
+void frm_Vexlo::ClearOptionFragments() noexcept {
   sOptA.clear();
   sOptT.clear();
   sOptN.clear();
@@ -45,7 +47,22 @@ void frm_Vexlo::ClearOptionFragments() {
   sOptH.clear();
 }
 
-void frm_Vexlo::DataReceived(std::wstring sData) { oLaunch_DataReceived(sData); }
-void frm_Vexlo::ProcessEnded() { oLaunch_ProcessEnded(); }
+// The launcher keeps its events going past a failing handler but knows nothing of
+// the window; the window's own failure handling repairs what the handler left.
+void frm_Vexlo::DataReceived(std::wstring sData) {
+  try {
+    oLaunch_DataReceived(sData);
+  } catch (...) {
+    RecoverFromFailedHandler();
+  }
+}
+
+void frm_Vexlo::ProcessEnded() {
+  try {
+    oLaunch_ProcessEnded();
+  } catch (...) {
+    RecoverFromFailedHandler();
+  }
+}
 
 }  // namespace vexlo

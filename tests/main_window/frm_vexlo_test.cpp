@@ -4,6 +4,10 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <array>
+#include <map>
+#include <tuple>
 #include <vector>
 
 #include "common/unique_handles.h"
@@ -205,6 +209,155 @@ TEST_F(WindowTest, EveryLabelShowsItsWholeCaptionAtEveryDpiWithoutCoveringAContr
     const LONG gap = TwipsToPixels(2160, dpi) - TwipsToPixels(1560, dpi) - TwipsToPixels(495, dpi);
     EXPECT_GE(PlaceOf(f.lbl_help_pt_4.hwnd).top - PlaceOf(f.lbl_help_pt_3.hwnd).bottom, gap) << dpi;
   }
+}
+
+// Where every control of the four pages is, in its frame.
+std::vector<std::array<LONG, 5>> PagePlaces(const frm_Vexlo& f) {
+  std::vector<std::array<LONG, 5>> places;
+  for (const Frame& frame : f.fraTab) {
+    for (HWND c = ::GetWindow(frame.hwnd, GW_CHILD); c != nullptr; c = ::GetWindow(c, GW_HWNDNEXT)) {
+      const RECT r = PlaceOf(c);
+      places.push_back({::GetDlgCtrlID(c), r.left, r.top, r.right, r.bottom});
+    }
+  }
+  return places;
+}
+
+TEST_F(WindowTest, ADpiChangeLaysThePagesOutAsAStartAtThatDpi) {
+  // Too long for the title's line: it grows to its frame's edge and wraps, so its
+  // place depends on the frame's size when it is fitted.
+  SetVersion(L"Vexlo 1.0.0, a version text far longer than the line the Help page's title has");
+  std::map<UINT, std::vector<std::array<LONG, 5>>> atStart;
+  for (UINT dpi : {96u, 144u}) {
+    startDpi_ = dpi;
+    Open();
+    atStart[dpi] = PagePlaces(*form_);
+    form_.reset();
+  }
+  EXPECT_NE(atStart[96], atStart[144]);
+  startDpi_ = 96;
+  Open();
+  for (UINT dpi : {144u, 96u}) {
+    ChangeDpi(form_->hwnd(), dpi);
+    const auto places = PagePlaces(*form_);
+    ASSERT_EQ(places.size(), atStart[dpi].size());
+    for (std::size_t i = 0; i < places.size(); ++i) {
+      EXPECT_EQ(places[i], atStart[dpi][i]) << "dpi " << dpi << " id " << places[i][0];
+    }
+  }
+}
+
+TEST_F(WindowTest, ALabelWithACaptionWiderThanItsRoomStopsShortOfItsRightHandSibling) {
+  Open();
+  frm_Vexlo& f = *form_;
+  // Each one-line label with the control to its right, and its designed width.
+  const std::tuple<const Label*, HWND, int> labels[] = {
+      {&f.lbl_addr_ping, f.txtApplicationPing.hwnd, 1425},
+      {&f.lbl_times_n, f.cmd_exit_ping.hwnd, 735},
+      {&f.lbl_opt_h, f.cmd_tracert_exit.hwnd, 615},
+  };
+  for (const auto& [label, sibling, width] : labels) {
+    label->Caption(L"A caption far wider than the room this label has on its line");
+  }
+  for (UINT dpi : {96u, 144u, 192u}) {
+    ChangeDpi(f.hwnd(), dpi);  // fits the labels again
+    for (const auto& [label, sibling, width] : labels) {
+      const RECT at = PlaceOf(label->hwnd);
+      const RECT next = PlaceOf(sibling);
+      EXPECT_LE(at.right, next.left) << "dpi " << dpi << " label " << ::GetDlgCtrlID(label->hwnd);
+      // It took the room it had: up to the sibling, or the frame's edge first.
+      EXPECT_GT(at.right - at.left, TwipsToPixels(width, dpi)) << "dpi " << dpi;
+    }
+  }
+}
+
+TEST_F(WindowTest, CountBoxesShowFourDigitsUnscrolledAtEveryDpi) {
+  for (UINT dpi : {96u, 144u, 192u}) {
+    startDpi_ = dpi;
+    Open();
+    frm_Vexlo& f = *form_;
+    f.Show();
+    // Each box with the control to its right, which stays where it was designed.
+    const std::tuple<const TextBox*, const Label*, RECT> boxes[] = {
+        {&f.txt_times_n, &f.lbl_times_n, {2880, 1080, 375, 285}},
+        {&f.txt_times_h, &f.lbl_opt_h, {720, 1080, 375, 285}},
+    };
+    for (const auto& [box, next, twips] : boxes) {
+      if (box == &f.txt_times_h) ClickTab(2);
+      RECT format{};
+      ::SendMessageW(box->hwnd, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+      HDC dc = ::GetDC(box->hwnd);
+      const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(box->hwnd, WM_GETFONT, 0, 0)));
+      SIZE digits{};
+      ::GetTextExtentPoint32W(dc, L"1000", 4, &digits);
+      ::SelectObject(dc, old);
+      ::ReleaseDC(box->hwnd, dc);
+      EXPECT_LE(digits.cx, format.right - format.left)
+          << "dpi " << dpi << " id " << ::GetDlgCtrlID(box->hwnd) << ": \"1000\" is " << digits.cx
+          << " wide, the box has " << format.right - format.left;
+      // Typed, with a digit taken back and others typed: never scrolled.
+      ::SetFocus(box->hwnd);
+      Type(*box, L"");
+      for (wchar_t key : std::wstring(L"1000\b\b\b20")) {
+        ::SendMessageW(box->hwnd, WM_CHAR, key, 0);
+        const auto first = ::SendMessageW(box->hwnd, EM_POSFROMCHAR, 0, 0);
+        EXPECT_EQ(static_cast<short>(LOWORD(first)), format.left) << "dpi " << dpi << " text " << box->Text().size();
+      }
+      EXPECT_EQ(box->Text(), L"120");
+      // The box keeps its place; nothing else moved.
+      const RECT at = PlaceOf(box->hwnd);
+      EXPECT_EQ(at.left, TwipsToPixels(twips.left, dpi));
+      EXPECT_EQ(at.top, TwipsToPixels(twips.top, dpi));
+      EXPECT_EQ(at.bottom - at.top, TwipsToPixels(twips.bottom, dpi));
+      EXPECT_LE(at.right, PlaceOf(next->hwnd).left) << "dpi " << dpi;
+    }
+    EXPECT_EQ(PlaceOf(f.lbl_times_n.hwnd).left, TwipsToPixels(3360, dpi));
+    EXPECT_EQ(PlaceOf(f.lbl_opt_h.hwnd).left, TwipsToPixels(1140, dpi));
+    EXPECT_EQ(PlaceOf(f.chk_opt_n.hwnd).right, TwipsToPixels(2280, dpi) + TwipsToPixels(615, dpi));
+    EXPECT_EQ(PlaceOf(f.chk_opt_h.hwnd).right, TwipsToPixels(120, dpi) + TwipsToPixels(615, dpi));
+    form_.reset();
+  }
+}
+
+// Records which windows a message was sent to on this thread.
+class SentMessages {
+ public:
+  explicit SentMessages(UINT message) {
+    message_ = message;
+    receivers_.clear();
+    hook_ = ::SetWindowsHookExW(WH_CALLWNDPROC, &Record, nullptr, ::GetCurrentThreadId());
+  }
+  ~SentMessages() { ::UnhookWindowsHookEx(hook_); }
+  SentMessages(const SentMessages&) = delete;
+  SentMessages& operator=(const SentMessages&) = delete;
+  [[nodiscard]] bool Hooked() const { return hook_ != nullptr; }
+  [[nodiscard]] static bool Reached(HWND w) {
+    return std::find(receivers_.begin(), receivers_.end(), w) != receivers_.end();
+  }
+
+ private:
+  static LRESULT CALLBACK Record(int code, WPARAM wp, LPARAM lp) {
+    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lp);
+    if (code == HC_ACTION && sent->message == message_) receivers_.push_back(sent->hwnd);
+    return ::CallNextHookEx(nullptr, code, wp, lp);
+  }
+  static inline UINT message_ = 0;
+  static inline std::vector<HWND> receivers_;
+  HHOOK hook_ = nullptr;
+};
+
+TEST_F(WindowTest, AColourChangeReachesTheCommonControlsAndTheOutputViews) {
+  Open();
+  frm_Vexlo& f = *form_;
+  SentMessages sent(WM_SYSCOLORCHANGE);
+  ASSERT_TRUE(sent.Hooked());
+  ::SendMessageW(f.hwnd(), WM_SYSCOLORCHANGE, 0, 0);
+  EXPECT_TRUE(SentMessages::Reached(f.tabRTF.hwnd));
+  EXPECT_TRUE(SentMessages::Reached(f.sbStatus.hwnd));
+  for (const TextBox* view : {&f.txtOutputPing, &f.txtOutputTracert, &f.txtOutputLookup}) {
+    EXPECT_TRUE(SentMessages::Reached(view->hwnd)) << ::GetDlgCtrlID(view->hwnd);
+  }
+  EXPECT_TRUE(SentMessages::Reached(f.txt_times_h.hwnd));  // a hidden page's control too
 }
 
 TEST_F(WindowTest, HiddenPagesControlsAreOutOfTheTabOrder) {

@@ -18,7 +18,10 @@ using Clock = std::chrono::steady_clock;
 
 class KeyboardTest : public test::FormTest {
  protected:
-  void TearDown() override { SetModifiers(false, false); }
+  void TearDown() override {
+    SetModifiers(false, false);
+    SetAltGr(false);
+  }
 
   void OpenShown() {
     Open();
@@ -68,6 +71,37 @@ class KeyboardTest : public test::FormTest {
     state[VK_CONTROL] = state[VK_LCONTROL] = ctrl ? 0x80 : 0;
     state[VK_SHIFT] = state[VK_LSHIFT] = shift ? 0x80 : 0;
     ::SetKeyboardState(state);
+  }
+
+  // AltGr as Windows reports it: left Ctrl and right Alt down.
+  static void SetAltGr(bool down) {
+    BYTE state[256] = {};
+    ::GetKeyboardState(state);
+    for (int key : {VK_CONTROL, VK_LCONTROL, VK_MENU, VK_RMENU}) state[key] = down ? 0x80 : 0;
+    ::SetKeyboardState(state);
+  }
+
+  // AltGr+key as the system delivers it with a German layout, where the key gives
+  // `typed`. With Ctrl down the focus gets WM_KEYDOWN; with no focus the window gets
+  // WM_SYSKEYDOWN. Both carry the Alt bit. TranslateMessage then posts the character
+  // as WM_CHAR for a WM_KEYDOWN and as WM_SYSCHAR for a WM_SYSKEYDOWN, to the
+  // message's window; that is done here, since the test's layout may give none.
+  void AltGrKey(WPARAM key, wchar_t typed, bool noFocus) {
+    constexpr LPARAM kAltDown = 1 << 29;
+    SetAltGr(true);
+    const UINT scan = ::MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC);
+    const UINT message = noFocus ? WM_SYSKEYDOWN : WM_KEYDOWN;
+    MSG down{noFocus ? form_->hwnd() : ::GetFocus(), message, key,
+             1 | static_cast<LPARAM>(scan) << 16 | kAltDown, ::GetTickCount(), {}};
+    if (!form_->PreTranslateMessage(down)) {
+      const UINT charMessage = down.message == WM_KEYDOWN ? WM_CHAR : WM_SYSCHAR;
+      if (down.message == WM_KEYDOWN || down.message == WM_SYSKEYDOWN) {
+        ::PostMessageW(down.hwnd, charMessage, typed, down.lParam);
+      }
+      ::DispatchMessageW(&down);
+    }
+    Pump();
+    SetAltGr(false);
   }
 
   void CtrlKey(WPARAM key, bool shift = false) {
@@ -157,13 +191,48 @@ TEST_F(KeyboardTest, AKeyWithNoControlFocusedGoesToTheAddressBoxNotToAnAccessKey
   OpenShown();
   frm_Vexlo& f = *form_;
   for (wchar_t letter : {L'C', L'E'}) {
-    ::SetFocus(nullptr);  // as after a click on the status bar or the caption
-    Keystroke(letter);
+    // As after a click on the status bar or the caption. The window's handlers give
+    // the focus back at once, so the keys are sent to the window as the system would.
+    ::SetFocus(nullptr);
+    Send(f.hwnd(), WM_SYSKEYDOWN, letter);
+    Send(f.hwnd(), WM_SYSKEYUP, letter, static_cast<LPARAM>(0xC0000000));
   }
   EXPECT_EQ(f.txtApplicationPing.Text(), L"ce");
   EXPECT_EQ(exits_, 0);
   EXPECT_NE(f.sbStatus.PanelText(1), L"Cleared !");
   EXPECT_EQ(::GetFocus(), f.txtApplicationPing.hwnd);
+}
+
+TEST_F(KeyboardTest, AltGrTypesWhatTheLayoutGivesAndPressesNothing) {
+  OpenShown();
+  frm_Vexlo& f = *form_;
+  FinishARun();  // "&Execute" and "&Exit" both answer E now
+  f.txtOutputPing.Text(L"kept");
+  log_->calls.clear();
+  // German layout: AltGr+Q is '@', AltGr+8 is '[', AltGr+E (an access key's letter)
+  // is the euro sign.
+  const std::pair<WPARAM, wchar_t> keys[] = {{'Q', L'@'}, {'8', L'['}, {'E', L'\u20AC'}};
+  Type(f.txtApplicationPing, L"");
+  for (const auto& [key, typed] : keys) {
+    // As after a click on the status bar or the caption: the key comes to the window.
+    ::SetFocus(nullptr);
+    AltGrKey(key, typed, true);
+    EXPECT_EQ(::GetFocus(), f.txtApplicationPing.hwnd) << key;
+  }
+  EXPECT_EQ(f.txtApplicationPing.Text(), L"@[\u20AC");
+  // And where the address box has the focus.
+  Type(f.txtApplicationPing, L"");
+  ::SetFocus(f.txtApplicationPing.hwnd);
+  for (const auto& [key, typed] : keys) AltGrKey(key, typed, false);
+  EXPECT_EQ(f.txtApplicationPing.Text(), L"@[\u20AC");
+  EXPECT_EQ(::GetFocus(), f.txtApplicationPing.hwnd);
+  // Nothing was pressed: no run, no Clear, no Exit.
+  EXPECT_TRUE(log_->calls.empty());
+  EXPECT_EQ(f.txtOutputPing.Text(), L"kept");
+  EXPECT_EQ(exits_, 0);
+  // Alt alone still reaches the access keys.
+  AltKey(L'c');
+  EXPECT_EQ(f.txtOutputPing.Text(), L"");
 }
 
 TEST_F(KeyboardTest, AKeySharedByTwoButtonsMovesTheFocusAndPressesNothing) {

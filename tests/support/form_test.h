@@ -33,6 +33,7 @@ class FormTest : public ::testing::Test {
       return fake;
     };
     options.endProgram = [this] { ++exits_; };
+    options.startDpi = startDpi_;
     form_ = std::make_unique<frm_Vexlo>(std::move(options));
     std::wstring failure;
     ASSERT_TRUE(form_->Load(failure)) << std::string(failure.begin(), failure.end());
@@ -61,6 +62,7 @@ class FormTest : public ::testing::Test {
   std::shared_ptr<FakeLauncherLog> log_ = std::make_shared<FakeLauncherLog>();
   FakeLauncher* launcher_ = nullptr;
   int exits_ = 0;
+  UINT startDpi_ = 0;  // the DPI Open lays the window out for; 0: the system's
   std::unique_ptr<frm_Vexlo> form_;
 };
 

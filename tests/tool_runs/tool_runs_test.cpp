@@ -7,6 +7,7 @@
 
 #include "launcher/win32_launcher.h"
 #include "main_window/frm_vexlo.h"
+#include "support/failing_allocations.h"
 #include "support/fake_launcher.h"
 #include "support/form_test.h"
 #include "support/scripted_tool_launcher.h"
@@ -168,19 +169,97 @@ TEST_F(ToolRunTest, AWindowsErrorIsExplainedInTheSystemsWordsUntilPanelOneChange
   EXPECT_EQ(f.sbStatus.PanelTip(1), SystemText(ERROR_ACCESS_DENIED));
 }
 
+bool NoOptionFragments(const frm_Vexlo& f) {
+  return f.sOptA.empty() && f.sOptT.empty() && f.sOptN.empty() && f.sOptF.empty() && f.sOptD.empty() &&
+         f.sOptH.empty();
+}
+
 TEST_F(ToolRunTest, AClickWhoseHandlerThrowsLeavesTheWindowUsable) {
   Open();
   frm_Vexlo& f = *form_;
   Type(f.txtApplicationPing, L"192.0.2.1");
+  f.chk_opt_a.Value(1);
   launcher_->throwOnExecute = true;
   ::SendMessageW(f.cmdExecutePing.hwnd, BM_CLICK, 0, 0);  // the throw stays in the window procedure
   EXPECT_NE(f.hwnd(), nullptr);
   EXPECT_EQ(f.bRunning, kFalse);
   EXPECT_TRUE(f.tabRTF.Enabled());
+  EXPECT_TRUE(NoOptionFragments(f));
+  // The option turned off since is not on the next line.
   launcher_->throwOnExecute = false;
+  f.chk_opt_a.Value(0);
   ::SendMessageW(f.cmdExecutePing.hwnd, BM_CLICK, 0, 0);
+  EXPECT_EQ(LastExecute(), L"ping  -n 4 192.0.2.1");
   EXPECT_EQ(f.bRunning, kTrue);
   EXPECT_EQ(f.sbStatus.PanelText(1), L"Running ...");
+}
+
+TEST_F(ToolRunTest, AnEndOfRunWhoseHandlerFailsStillGivesTheTabsBack) {
+  Open();
+  frm_Vexlo& f = *form_;
+  Type(f.txtApplicationPing, L"192.0.2.1");
+  f.chk_opt_a.Value(1);
+  // Out of memory at each allocation of the handler in turn, the copy of the box
+  // among them, until it runs through.
+  for (std::size_t allowed = 0;; ++allowed) {
+    ::SendMessageW(f.cmdExecutePing.hwnd, BM_CLICK, 0, 0);
+    ASSERT_EQ(f.bRunning, kTrue);
+    ASSERT_FALSE(f.tabRTF.Enabled());
+    ASSERT_FALSE(f.sOptA.empty());
+    launcher_->events.DataReceived(L"Reply from 192.0.2.1\r\n");
+    bool refused = false;
+    {
+      test::FailingAllocations failing(allowed);
+      launcher_->events.ProcessEnded();  // as the launcher raises it
+      refused = failing.Refused();
+    }
+    EXPECT_EQ(f.bRunning, kFalse) << allowed;
+    EXPECT_TRUE(f.tabRTF.Enabled()) << allowed;
+    EXPECT_TRUE(NoOptionFragments(f)) << allowed;
+    EXPECT_EQ(f.cmdExecutePing.Caption(), L"&Execute") << allowed;
+    if (!refused) break;
+    ASSERT_LT(allowed, 50u);
+  }
+  EXPECT_EQ(f.sKeptPing, f.txtOutputPing.Text());
+  EXPECT_EQ(f.sbStatus.PanelText(1), L"Finished !");
+  // Usable: the next run starts with the options as they are now.
+  f.chk_opt_a.Value(0);
+  ::SendMessageW(f.cmdExecutePing.hwnd, BM_CLICK, 0, 0);
+  EXPECT_EQ(LastExecute(), L"ping  -n 4 192.0.2.1");
+  EXPECT_EQ(f.bRunning, kTrue);
+}
+
+TEST_F(ToolRunTest, OutputThatRunsOutOfMemoryLeavesTheRunGoing) {
+  Open();
+  frm_Vexlo& f = *form_;
+  Type(f.txtApplicationTracert, L"192.0.2.1");
+  ClickTab(2);
+  ::SendMessageW(f.cmd_execute_tracert.hwnd, BM_CLICK, 0, 0);
+  ASSERT_EQ(f.bRunning, kTrue);
+  for (std::size_t allowed = 0;; ++allowed) {
+    std::wstring piece = L"hop " + std::to_wstring(allowed) + L"\r\n";
+    bool refused = false;
+    {
+      test::FailingAllocations failing(allowed);
+      launcher_->events.DataReceived(std::move(piece));
+      refused = failing.Refused();
+    }
+    // A run is still active: the tabs stay disabled until it ends.
+    EXPECT_EQ(f.bRunning, kTrue) << allowed;
+    EXPECT_FALSE(f.tabRTF.Enabled()) << allowed;
+    if (!refused) break;
+    ASSERT_LT(allowed, 50u);
+  }
+  // Stop still works, and the run ends as any other.
+  log_->calls.clear();
+  ::SendMessageW(f.cmd_execute_tracert.hwnd, BM_CLICK, 0, 0);
+  EXPECT_EQ(log_->calls, (std::vector<std::wstring>{L"StopProcess"}));
+  launcher_->events.DataReceived(L"last\r\n");
+  launcher_->events.ProcessEnded();
+  EXPECT_TRUE(f.tabRTF.Enabled());
+  EXPECT_TRUE(f.txtOutputTracert.Text().ends_with(L"last\r\n"));
+  EXPECT_EQ(f.sKeptTracert, f.txtOutputTracert.Text());
+  EXPECT_EQ(f.sbStatus.PanelText(1), L"Finished !");
 }
 
 TEST_F(ToolRunTest, AddressBoxesEnableExecuteExactlyWhileNotEmpty) {
