@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/console_control.h"
 #include "launcher/win32_launcher.h"
 #include "support/test_support.h"
 
@@ -145,6 +146,7 @@ void BenchStopsInFlood(Bench& bench) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  if (const auto exitCode = vexlo::RunCtrlCSenderIfAsked()) return *exitCode;
   const bool ctrlC = test::GiveUpOwnConsole();
   const std::wstring tool = argc > 1 ? argv[1] : test::ProgramDirectory() + L"..\\tests\\scripted_tool.exe";
   if (::GetFileAttributesW(tool.c_str()) == INVALID_FILE_ATTRIBUTES) {

@@ -29,6 +29,7 @@
 #include "common/unique_handles.h"
 #include "common/window_base.h"
 #include "controls/controls.h"
+#include "launcher/console_control.h"
 #include "output_view/output_view.h"
 #include "main_window/frm_vexlo.h"
 #include "support/scripted_tool_launcher.h"
@@ -449,6 +450,7 @@ int BenchFlood(const std::wstring& floodTool) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  if (const auto exitCode = vexlo::RunCtrlCSenderIfAsked()) return *exitCode;
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TAB_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&icc);
   if (!OutputView::Register(::GetModuleHandleW(nullptr))) return 1;

@@ -1,62 +1,141 @@
 #include "launcher/console_control.h"
 
+#include <cwchar>
+#include <string>
+#include <string_view>
+
+#include "launcher/tool_path.h"
+
 namespace vexlo {
 namespace {
 
-BOOL WINAPI SurviveCtrlC(DWORD event) noexcept {
-  // Ctrl+C and Ctrl+Break reach us only from a tool's console we raised them in.
-  // Close, logoff and shutdown keep their default handling.
-  return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? TRUE : FALSE;
+// The sender's whole command line after the program's name: this, the tool's process
+// id and its creation time.
+constexpr std::wstring_view kSenderArgument = L"--vexlo-raise-ctrl-c";
+
+// Exit codes of the sender. Success is not 0, so a program that ignored the argument
+// and ended normally is not taken for a sender that raised the Ctrl+C.
+constexpr DWORD kSenderRaised = 0x4343;
+constexpr DWORD kSenderNoTool = 1;
+constexpr DWORD kSenderNotAttached = 2;
+constexpr DWORD kSenderNotIgnoring = 3;
+constexpr DWORD kSenderNotRaised = 4;
+constexpr DWORD kSenderBadArgument = 5;
+
+[[nodiscard]] ULONGLONG CreationTime(HANDLE process) noexcept {
+  FILETIME created{}, exited{}, kernel{}, user{};
+  if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+  return (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
 }
 
-// AttachConsole may put the console's handles in place of our standard handles, and
-// FreeConsole closes those it put there; ours come back afterwards.
-class StandardHandles {
- public:
-  StandardHandles() noexcept
-      : in_(::GetStdHandle(STD_INPUT_HANDLE)),
-        out_(::GetStdHandle(STD_OUTPUT_HANDLE)),
-        err_(::GetStdHandle(STD_ERROR_HANDLE)) {}
-  void Restore() const noexcept {
-    ::SetStdHandle(STD_INPUT_HANDLE, in_);
-    ::SetStdHandle(STD_OUTPUT_HANDLE, out_);
-    ::SetStdHandle(STD_ERROR_HANDLE, err_);
+// What follows the program's name, as CreateProcess's rules for the first word have it.
+[[nodiscard]] std::wstring_view Arguments(std::wstring_view line) noexcept {
+  std::size_t end = 0;
+  if (!line.empty() && line[0] == L'"') {
+    end = line.find(L'"', 1);
+    end = end == std::wstring_view::npos ? line.size() : end + 1;
+  } else {
+    end = line.find_first_of(L" \t");
+    if (end == std::wstring_view::npos) end = line.size();
   }
+  return line.substr(end);
+}
 
- private:
-  HANDLE in_;
-  HANDLE out_;
-  HANDLE err_;
-};
+// Reads one decimal number and the space before it; false unless there is one.
+[[nodiscard]] bool TakeNumber(std::wstring_view& rest, ULONGLONG& value) noexcept {
+  if (rest.size() < 2 || rest[0] != L' ' || rest[1] < L'0' || rest[1] > L'9') return false;
+  rest.remove_prefix(1);
+  value = 0;
+  while (!rest.empty() && rest[0] >= L'0' && rest[0] <= L'9') {
+    if (value > (~0ULL - 9) / 10) return false;
+    value = value * 10 + static_cast<ULONGLONG>(rest[0] - L'0');
+    rest.remove_prefix(1);
+  }
+  return true;
+}
+
+[[nodiscard]] DWORD RaiseCtrlCInConsoleOf(DWORD toolId, ULONGLONG created) noexcept {
+  // Held while we attach: its id cannot pass to another process meanwhile, and the
+  // creation time tells that the id still names the tool.
+  const UniqueKernelHandle tool(
+      ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, toolId));
+  if (!tool || CreationTime(tool.get()) != created) return kSenderNoTool;
+  if (::WaitForSingleObject(tool.get(), 0) != WAIT_TIMEOUT) return kSenderNoTool;
+  // A process is attached to one console at most; Wine may have given us one.
+  ::FreeConsole();
+  if (!::AttachConsole(toolId)) return kSenderNotAttached;
+  // Attaching reset our handlers; the Ctrl+C reaches us too, and the default handler
+  // would end us with an exit code that reads as a failure.
+  if (!::SetConsoleCtrlHandler(nullptr, TRUE)) return kSenderNotIgnoring;
+  // Group 0 is every process attached to this console: the tool, what it started on
+  // it, and us. Ctrl+C cannot be aimed at a group anyway.
+  return ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) ? kSenderRaised : kSenderNotRaised;
+}
+
+[[nodiscard]] std::wstring ModulePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return {};
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
+    if (path.size() >= 32768) return {};
+    path.resize(path.size() * 2);
+  }
+}
 
 }  // namespace
 
-bool PrepareForCtrlC() noexcept {
-  static const bool ready = [] {
-    // An ignore flag we were started with would pass on to every tool we start, and
-    // a tool that has it never sees Ctrl+C. Clearing it keeps our own handler in use.
-    ::SetConsoleCtrlHandler(nullptr, FALSE);
-    // Without a handler of ours that takes the event, the default one ends the program.
-    return ::SetConsoleCtrlHandler(&SurviveCtrlC, TRUE) != FALSE;
-  }();
-  return ready;
+void PrepareForCtrlC() noexcept {
+  static const bool cleared = [] { return ::SetConsoleCtrlHandler(nullptr, FALSE) != FALSE; }();
+  (void)cleared;
 }
 
-bool SendCtrlC(HANDLE process, DWORD processId) noexcept {
-  if (!PrepareForCtrlC()) return false;
-  // An ended tool's console may be gone, or kept only by what the tool left running.
-  if (::WaitForSingleObject(process, 0) != WAIT_TIMEOUT) return false;
-  const StandardHandles ours;
-  if (!::AttachConsole(processId)) {
-    ours.Restore();
-    return false;
+std::optional<int> RunCtrlCSenderIfAsked() noexcept {
+  std::wstring_view rest = Arguments(::GetCommandLineW());
+  if (rest.substr(0, 1) != L" " || rest.substr(1, kSenderArgument.size()) != kSenderArgument) {
+    return std::nullopt;
   }
-  // Group 0 is every process attached to this console: the tool, what it started on
-  // it, and us. Ctrl+C cannot be aimed at a group anyway.
-  const bool raised = ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != FALSE;
-  ::FreeConsole();
-  ours.Restore();
-  return raised;
+  rest.remove_prefix(1 + kSenderArgument.size());
+  ULONGLONG toolId = 0;
+  ULONGLONG created = 0;
+  if (!TakeNumber(rest, toolId) || !TakeNumber(rest, created) || !rest.empty() || toolId > MAXDWORD) {
+    return static_cast<int>(kSenderBadArgument);
+  }
+  return static_cast<int>(RaiseCtrlCInConsoleOf(static_cast<DWORD>(toolId), created));
+}
+
+DWORD StartCtrlCSender(HANDLE tool, DWORD toolId, UniqueKernelHandle& sender) {
+  const ULONGLONG created = CreationTime(tool);
+  if (created == 0) return ::GetLastError();
+  // Our own file, never one found by a search.
+  const std::wstring self = ModulePath();
+  if (self.empty()) return ERROR_PATH_NOT_FOUND;
+  const std::wstring directory = SystemDirectory();
+  if (directory.empty()) return ERROR_PATH_NOT_FOUND;
+  std::wstring line = L"\"" + self + L"\" " + std::wstring(kSenderArgument) + L" " +
+                      std::to_wstring(toolId) + L" " + std::to_wstring(created);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  // The program is a GUI program: no busy cursor for a process that shows nothing.
+  si.dwFlags = STARTF_FORCEOFFFEEDBACK;
+  PROCESS_INFORMATION pi{};
+  // DETACHED_PROCESS: no console at all, so that AttachConsole can take the tool's
+  // (with a console of its own, even a hidden one, AttachConsole fails). No handles.
+  if (!::CreateProcessW(self.c_str(), line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS,
+                        nullptr, directory.c_str(), &si, &pi)) {
+    return ::GetLastError();
+  }
+  ::CloseHandle(pi.hThread);
+  sender.reset(pi.hProcess);
+  return 0;
+}
+
+bool SenderRaisedCtrlC(HANDLE sender) noexcept {
+  DWORD code = 0;
+  return ::GetExitCodeProcess(sender, &code) && code == kSenderRaised;
 }
 
 }  // namespace vexlo

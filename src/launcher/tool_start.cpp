@@ -98,6 +98,12 @@ class ProcThreadAttributes {
 
 }  // namespace
 
+void EndTool(const StartedTool& tool, UINT exitCode) noexcept {
+  if (!tool.job || !::TerminateJobObject(tool.job.get(), exitCode)) {
+    ::TerminateProcess(tool.process.get(), exitCode);
+  }
+}
+
 DWORD StartTool(const std::wstring& commandLine, DWORD pipeBytes, StartedTool& tool) {
   // Wine would cut the line short and run the tool with the rest lost; Windows refuses.
   if (commandLine.size() > kMaxCommandLineChars) return ERROR_FILENAME_EXCED_RANGE;

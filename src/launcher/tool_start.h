@@ -25,6 +25,9 @@ struct StartedTool {
   UniqueKernelHandle output;  // the pipe's read end, for overlapped reads
 };
 
+// Ends the tool and, when it runs in a job, everything it started.
+void EndTool(const StartedTool& tool, UINT exitCode) noexcept;
+
 // 0 and the running tool, or the Windows error that stopped the start; then nothing
 // runs. pipeBytes: the size of the pipe's buffer.
 [[nodiscard]] DWORD StartTool(const std::wstring& commandLine, DWORD pipeBytes, StartedTool& tool);

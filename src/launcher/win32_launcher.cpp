@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <utility>
 
 #include "common/unique_handles.h"
@@ -42,6 +43,40 @@ void PostWake(HWND window, HANDLE cancel) noexcept {
   }
 }
 
+// A Ctrl+C sender under way (console_control.h). Its end is watched from the thread
+// pool, so that the window's thread never waits for it; a sender that did not raise
+// the Ctrl+C ends the tool at once, as a Stop does when no Ctrl+C can be raised.
+class SenderWatch {
+ public:
+  explicit SenderWatch(const StartedTool& tool) noexcept : tool_(tool) {}
+  SenderWatch(const SenderWatch&) = delete;
+  SenderWatch& operator=(const SenderWatch&) = delete;
+  // Waits only for a callback under way, never for the sender.
+  ~SenderWatch() {
+    if (wait_ != nullptr) ::UnregisterWaitEx(wait_, INVALID_HANDLE_VALUE);
+  }
+
+  [[nodiscard]] bool Start() {
+    if (StartCtrlCSender(tool_.process.get(), tool_.processId, sender_) != 0) return false;
+    if (!::RegisterWaitForSingleObject(&wait_, sender_.get(), &OnSenderEnded, this, INFINITE,
+                                       WT_EXECUTEONLYONCE)) {
+      wait_ = nullptr;
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  static void CALLBACK OnSenderEnded(void* context, BOOLEAN) noexcept {
+    const auto& self = *static_cast<const SenderWatch*>(context);
+    if (!SenderRaisedCtrlC(self.sender_.get())) EndTool(self.tool_, kEndedExitCode);
+  }
+
+  const StartedTool& tool_;
+  UniqueKernelHandle sender_;
+  HANDLE wait_ = nullptr;
+};
+
 // One started tool, and what its reader thread uses.
 struct Run {
   Run(HWND window, std::uint32_t bufferSize)
@@ -54,7 +89,8 @@ struct Run {
   StartedTool tool;
   ReaderSetup setup{};
   UniqueKernelHandle reader;
-  bool ctrlCRaised = false;  // the grace period runs
+  std::optional<SenderWatch> sender;  // goes before the tool it may end
+  bool ctrlCSent = false;             // the grace period runs
 };
 
 class Win32Launcher final : public ConsoleLauncher, private WindowBase {
@@ -93,9 +129,9 @@ class Win32Launcher final : public ConsoleLauncher, private WindowBase {
   void StopProcess() override {
     if (!run_) return;
     // A second Stop, or a tool that Ctrl+C cannot reach, is ended at once.
-    if (!run_->ctrlCRaised && SendCtrlC(run_->tool.process.get(), run_->tool.processId) &&
+    if (!run_->ctrlCSent && StartSender() &&
         ::SetTimer(window_.get(), kGraceTimer, static_cast<UINT>(grace_.count()), nullptr) != 0) {
-      run_->ctrlCRaised = true;
+      run_->ctrlCSent = true;
       return;
     }
     EndToolNow();
@@ -121,6 +157,11 @@ class Win32Launcher final : public ConsoleLauncher, private WindowBase {
       return 0;
     }
     return ::DefWindowProcW(hwnd, msg, wp, lp);
+  }
+
+  [[nodiscard]] bool StartSender() {
+    run_->sender.emplace(run_->tool);
+    return run_->sender->Start();
   }
 
   [[nodiscard]] DWORD Start(const std::wstring& commandLine) {
@@ -185,11 +226,7 @@ class Win32Launcher final : public ConsoleLauncher, private WindowBase {
     }
   }
 
-  void EndToolNow() const {
-    if (!::TerminateJobObject(run_->tool.job.get(), kEndedExitCode)) {
-      ::TerminateProcess(run_->tool.process.get(), kEndedExitCode);
-    }
-  }
+  void EndToolNow() const { EndTool(run_->tool, kEndedExitCode); }
 
   void FinishRun() {
     ::KillTimer(window_.get(), kGraceTimer);
@@ -224,8 +261,8 @@ class Win32Launcher final : public ConsoleLauncher, private WindowBase {
 
 std::unique_ptr<ConsoleLauncher> CreateWin32Launcher(ConsoleLauncherEvents& events, UINT codePage,
                                                      std::chrono::milliseconds gracePeriod) {
-  // Before any Ctrl+C is raised, and once for the program's life.
-  (void)PrepareForCtrlC();
+  // Before any tool is started, and once for the program's life.
+  PrepareForCtrlC();
   auto launcher = std::make_unique<Win32Launcher>(events, codePage, gracePeriod);
   if (!launcher->CreateWakeWindow()) {
     const DWORD e = ::GetLastError();

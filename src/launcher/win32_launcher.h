@@ -22,8 +22,9 @@ inline constexpr std::chrono::milliseconds kStopGracePeriod{1000};
 
 // Must be called, and the launcher released, on a thread with a message loop: the
 // events are raised from that loop. codePage is the code page of the tools' output;
-// CP_OEMCP, the console's, is what the console tools write. A process with a console
-// of its own cannot raise Ctrl+C in a tool's console; Stop then ends the tool at once.
+// CP_OEMCP, the console's, is what the console tools write. Stop's Ctrl+C comes from a
+// copy of the running program: every program that creates a launcher calls
+// RunCtrlCSenderIfAsked (console_control.h) first thing.
 [[nodiscard]] std::unique_ptr<ConsoleLauncher> CreateWin32Launcher(
     ConsoleLauncherEvents& events, UINT codePage = CP_OEMCP,
     std::chrono::milliseconds gracePeriod = kStopGracePeriod);

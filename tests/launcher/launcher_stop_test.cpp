@@ -28,6 +28,25 @@ TEST_F(CtrlCTest, ToolsSummaryOnCtrlCArrivesBeforeTheEndWellWithinTheGracePeriod
   EXPECT_EQ(events_.ended, 1);
 }
 
+// Attaching to the tool's console would reset this process's console handlers on
+// Windows, and the Ctrl+C raised there would then end it.
+TEST_F(CtrlCTest, StopNeverPutsThisProcessOnTheToolsConsole) {
+  for (int stop = 0; stop < 5; ++stop) {
+    events_ = RecordingEvents{};
+    Start(L"onctrlc summary watchconsole print ready sleep 60000");
+    ASSERT_TRUE(PumpUntilLine(L"ready"));
+    launcher_->StopProcess();
+    ASSERT_TRUE(PumpUntilEnded());
+    const std::wstring text = events_.Text();
+    ASSERT_TRUE(events_.HasLine(L"summary")) << Narrow(text);
+    const auto report = text.find(L"console");
+    ASSERT_NE(report, std::wstring::npos) << Narrow(text);
+    const std::wstring line = text.substr(report, text.find(L"\r\n", report) - report) + L" ";
+    EXPECT_EQ(line.find(L" " + std::to_wstring(::GetCurrentProcessId()) + L" "), std::wstring::npos)
+        << "this process was on the tool's console: " << Narrow(line);
+  }
+}
+
 TEST_F(CtrlCTest, ToolIgnoringCtrlCIsEndedWhenTheGracePeriodRunsOut) {
   Start(L"ignorectrlc pid print ready sleep 60000");
   ASSERT_TRUE(PumpUntilLine(L"ready"));

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/console_control.h"
 #include "launcher/win32_launcher.h"
 
 namespace {
@@ -100,6 +101,7 @@ void PumpFor(DWORD ms) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  if (const auto exitCode = vexlo::RunCtrlCSenderIfAsked()) return *exitCode;
   Write(L"host " + std::to_wstring(::GetCurrentProcessId()) + L"\r\n");
   Host host(Parse(::GetCommandLineW()));
   host.launcher = vexlo::CreateWin32Launcher(host);

@@ -18,6 +18,8 @@
 //   onctrlc TEXT   from now on Ctrl+C prints TEXT (once a shared child has ended, so its
 //                  summary comes first) and ends the tool with exit code 2
 //   ignorectrlc    from now on Ctrl+C does nothing
+//   watchconsole   from now on watches which other processes attach to its console; a
+//                  Ctrl+C summary is then preceded by "console <their ids>"
 //   closeout       closes standard output and error and leaves its console (under Wine
 //                  the console's host holds a copy of the output), and goes on
 //   cwd            prints "cwd <current directory>"
@@ -26,9 +28,13 @@
 //   exit CODE      ends with that exit code
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cwchar>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -65,6 +71,44 @@ void Flood(unsigned long long total) {
   }
 }
 
+// The processes other than ours seen on our console since watchconsole. A process
+// that attaches only to raise Ctrl+C stays a few milliseconds, so the list is read
+// without a pause.
+class ConsoleWatch {
+ public:
+  void Start() {
+    watching_ = true;
+    thread_ = std::thread([this] {
+      while (watching_) Look();
+    });
+    thread_.detach();  // ends with the process
+  }
+  [[nodiscard]] bool Watching() const { return watching_; }
+  // "console <id> <id> ..." after a last look.
+  std::string Report() {
+    Look();
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::string line = "console";
+    for (DWORD id : seen_) line += " " + std::to_string(id);
+    return line;
+  }
+
+ private:
+  void Look() {
+    DWORD ids[64];
+    const DWORD n = ::GetConsoleProcessList(ids, 64);
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (DWORD k = 0; k < n && k < 64; ++k) {
+      if (ids[k] != ::GetCurrentProcessId()) seen_.insert(ids[k]);
+    }
+  }
+  std::atomic<bool> watching_{false};
+  std::thread thread_;
+  std::mutex mutex_;
+  std::set<DWORD> seen_;
+};
+ConsoleWatch consoleWatch;
+
 // Started by sharedchild; a Ctrl+C summary waits for its end.
 HANDLE sharedChild = nullptr;
 std::string ctrlCSummary;
@@ -73,6 +117,7 @@ bool ignoreCtrlC = false;
 BOOL WINAPI OnCtrlC(DWORD) {
   if (ignoreCtrlC) return TRUE;
   if (sharedChild != nullptr) ::WaitForSingleObject(sharedChild, 5000);
+  if (consoleWatch.Watching()) WriteBytes(Out(), consoleWatch.Report() + "\r\n");
   WriteBytes(Out(), ctrlCSummary + "\r\n");
   ::ExitProcess(2);
 }
@@ -147,6 +192,8 @@ int wmain(int argc, wchar_t** argv) {
       ignoreCtrlC = action == L"ignorectrlc";
       if (!ignoreCtrlC) ctrlCSummary = ToOem(arg), ++i;
       ::SetConsoleCtrlHandler(&OnCtrlC, TRUE);
+    } else if (action == L"watchconsole") {
+      consoleWatch.Start();
     } else if (action == L"closeout") {
       const HANDLE out = Out();
       const HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
