@@ -10,7 +10,8 @@
 //   2. The delay from the scripted tool writing a line to the line standing in the
 //      output box, through the real launcher.
 //   3. 4 MiB of ping lines written as fast as a tool can, through the real launcher:
-//      how long until the box holds them, and how long the window did not answer.
+//      how long until the box holds them, how long the window did not answer, and
+//      how many messages each piece sends an output box.
 // Usage: output_bench [scripted_tool.exe [ping_flood.exe]]
 //   defaults: ..\tests\scripted_tool.exe and ping_flood.exe beside this program.
 #include <windows.h>
@@ -317,6 +318,47 @@ int BenchPieces() {
   return 0;
 }
 
+// Counts the messages a window gets, sent or dispatched, through a subclass.
+class MessageCounter {
+ public:
+  explicit MessageCounter(HWND hwnd) : hwnd_(hwnd) {
+    if (!::SetWindowSubclass(hwnd_, &Count, 1, reinterpret_cast<DWORD_PTR>(this))) hwnd_ = nullptr;
+  }
+  ~MessageCounter() {
+    if (hwnd_ != nullptr) ::RemoveWindowSubclass(hwnd_, &Count, 1);
+  }
+  MessageCounter(const MessageCounter&) = delete;
+  MessageCounter& operator=(const MessageCounter&) = delete;
+  std::size_t messages = 0;
+
+ private:
+  static LRESULT CALLBACK Count(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR self) {
+    ++reinterpret_cast<MessageCounter*>(self)->messages;
+    return ::DefSubclassProc(hwnd, msg, wp, lp);
+  }
+  HWND hwnd_;
+};
+
+// Passes the launcher's events on to the window, counting the pieces and the messages
+// the box gets while the window handles them.
+class CountingEvents final : public ConsoleLauncherEvents {
+ public:
+  explicit CountingEvents(ConsoleLauncherEvents& window) : window_(window) {}
+  void DataReceived(std::wstring sData) override {
+    ++pieces;
+    const std::size_t before = box != nullptr ? box->messages : 0;
+    window_.DataReceived(std::move(sData));
+    if (box != nullptr) inPieces += box->messages - before;
+  }
+  void ProcessEnded() override { window_.ProcessEnded(); }
+  std::size_t pieces = 0;
+  std::size_t inPieces = 0;  // messages to the box while handling a piece
+  const MessageCounter* box = nullptr;
+
+ private:
+  ConsoleLauncherEvents& window_;
+};
+
 std::unique_ptr<frm_Vexlo> Open(LauncherFactory factory) {
   frm_Vexlo::Options options;
   options.launcherFactory = std::move(factory);
@@ -406,10 +448,14 @@ int BenchFlood(const std::wstring& floodTool) {
     return 1;
   }
   const std::size_t before = PrivateBytes();
+  std::unique_ptr<CountingEvents> counting;
   auto form = Open([&](ConsoleLauncherEvents& events) {
-    return std::make_unique<test::ScriptedToolLauncher>(events, std::to_wstring(kBytes), L"\"" + floodTool + L"\"");
+    counting = std::make_unique<CountingEvents>(events);
+    return std::make_unique<test::ScriptedToolLauncher>(*counting, std::to_wstring(kBytes), L"\"" + floodTool + L"\"");
   });
   if (!form) return 1;
+  std::unique_ptr<MessageCounter> boxMessages = std::make_unique<MessageCounter>(form->txtOutputPing.hwnd);
+  counting->box = boxMessages.get();
   const auto start = Clock::now();
   if (!StartPing(*form)) return 1;
   // The output is one byte a character (the OEM code page), so the box holds kBytes.
@@ -431,6 +477,10 @@ int BenchFlood(const std::wstring& floodTool) {
     longestTurn = std::max(longestTurn, Ms(Clock::now() - awake));
   }
   const double took = Ms(Clock::now() - start);
+  // Counted before the reads below, which are messages too.
+  const std::size_t sent = boxMessages->messages;
+  counting->box = nullptr;
+  boxMessages.reset();
   const std::size_t held = static_cast<std::size_t>(form->txtOutputPing.TextLength());
   const std::size_t grown = PrivateBytes() - std::min(PrivateBytes(), before);
   if (form->bRunning == kTrue) {
@@ -440,6 +490,10 @@ int BenchFlood(const std::wstring& floodTool) {
   std::printf("box holds %zu of %zu chars after %.0f ms (target under 4000)\n", held, kBytes, took);
   std::printf("window: longest single message %.1f ms, longest drain of the queue %.1f ms (target under 250)\n",
               longestDispatch, longestTurn);
+  const double pieces = std::max<double>(1.0, static_cast<double>(counting->pieces));
+  std::printf("pieces %zu; messages to the output box per piece: %.2f while the window handles it, %.2f in all "
+              "(painting and this loop's reads included)\n",
+              counting->pieces, static_cast<double>(counting->inPieces) / pieces, static_cast<double>(sent) / pieces);
   std::printf("private memory grew %.1f MB for %.1f MB of text in each of 3 boxes (%.2f bytes/char/box)\n",
               static_cast<double>(grown) / 1e6, static_cast<double>(held) / 1e6,
               static_cast<double>(grown) / std::max<double>(1.0, 3.0 * static_cast<double>(held)));
