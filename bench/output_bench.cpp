@@ -115,12 +115,15 @@ struct PieceCost {
   double paint = 0;
 };
 
-// What oLaunch_DataReceived does to each box.
+// What oLaunch_DataReceived does to each box: for the edit control, what ends alike.
 void Feed(HWND box, const std::wstring& piece) {
-  const TextBox b{{box}};
-  b.Append(piece);
-  const int end = b.TextLength();
-  if (!b.CaretAt(end)) b.SelStart(end);
+  if (OutputView::From(box) != nullptr) {
+    TextBox{{box}}.Append(piece);
+    return;
+  }
+  const int end = ::GetWindowTextLengthW(box);
+  ::SendMessageW(box, EM_SETSEL, end, end);
+  ::SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
 }
 
 // Paints what is invalid now; counts whether WM_PAINT really came and validated it.

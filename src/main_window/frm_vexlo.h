@@ -109,6 +109,7 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) override;
   void OnHandlerFailed(HWND hwnd, UINT msg) noexcept override;
   void OnCommand(int id, int code);
+  [[nodiscard]] bool IsOutputChange(int code, HWND from) const;
   LRESULT OnControlColor(HDC dc, HWND control);
   struct TwipsRect {
     int left, top, width, height;
