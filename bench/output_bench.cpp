@@ -321,27 +321,6 @@ int BenchPieces() {
   return 0;
 }
 
-// Counts the messages a window gets, sent or dispatched, through a subclass.
-class MessageCounter {
- public:
-  explicit MessageCounter(HWND hwnd) : hwnd_(hwnd) {
-    if (!::SetWindowSubclass(hwnd_, &Count, 1, reinterpret_cast<DWORD_PTR>(this))) hwnd_ = nullptr;
-  }
-  ~MessageCounter() {
-    if (hwnd_ != nullptr) ::RemoveWindowSubclass(hwnd_, &Count, 1);
-  }
-  MessageCounter(const MessageCounter&) = delete;
-  MessageCounter& operator=(const MessageCounter&) = delete;
-  std::size_t messages = 0;
-
- private:
-  static LRESULT CALLBACK Count(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR self) {
-    ++reinterpret_cast<MessageCounter*>(self)->messages;
-    return ::DefSubclassProc(hwnd, msg, wp, lp);
-  }
-  HWND hwnd_;
-};
-
 // Passes the launcher's events on to the window, counting the pieces and the messages
 // the box gets while the window handles them.
 class CountingEvents final : public ConsoleLauncherEvents {
@@ -349,14 +328,14 @@ class CountingEvents final : public ConsoleLauncherEvents {
   explicit CountingEvents(ConsoleLauncherEvents& window) : window_(window) {}
   void DataReceived(std::wstring sData) override {
     ++pieces;
-    const std::size_t before = box != nullptr ? box->messages : 0;
+    const std::size_t before = box != nullptr ? box->messages.size() : 0;
     window_.DataReceived(std::move(sData));
-    if (box != nullptr) inPieces += box->messages - before;
+    if (box != nullptr) inPieces += box->messages.size() - before;
   }
   void ProcessEnded() override { window_.ProcessEnded(); }
   std::size_t pieces = 0;
   std::size_t inPieces = 0;  // messages to the box while handling a piece
-  const MessageCounter* box = nullptr;
+  const test::MessageCounter* box = nullptr;
 
  private:
   ConsoleLauncherEvents& window_;
@@ -457,7 +436,7 @@ int BenchFlood(const std::wstring& floodTool) {
     return std::make_unique<test::ScriptedToolLauncher>(*counting, std::to_wstring(kBytes), L"\"" + floodTool + L"\"");
   });
   if (!form) return 1;
-  std::unique_ptr<MessageCounter> boxMessages = std::make_unique<MessageCounter>(form->txtOutputPing.hwnd);
+  auto boxMessages = std::make_unique<test::MessageCounter>(form->txtOutputPing.hwnd);
   counting->box = boxMessages.get();
   const auto start = Clock::now();
   if (!StartPing(*form)) return 1;
@@ -481,7 +460,7 @@ int BenchFlood(const std::wstring& floodTool) {
   }
   const double took = Ms(Clock::now() - start);
   // Counted before the reads below, which are messages too.
-  const std::size_t sent = boxMessages->messages;
+  const std::size_t sent = boxMessages->messages.size();
   counting->box = nullptr;
   boxMessages.reset();
   const std::size_t held = static_cast<std::size_t>(form->txtOutputPing.TextLength());

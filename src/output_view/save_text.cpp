@@ -4,8 +4,6 @@
 #include <shobjidl.h>
 
 #include <algorithm>
-#include <climits>
-#include <cwctype>
 #include <string>
 
 #include "common/system_message.h"
@@ -15,6 +13,18 @@ namespace vexlo {
 namespace {
 
 constexpr std::size_t kCharsPerWrite = 256 * 1024;
+
+// Releases a COM interface at the end of its scope.
+template <typename Interface>
+struct ComOwner {
+  ComOwner() = default;
+  ComOwner(const ComOwner&) = delete;
+  ComOwner& operator=(const ComOwner&) = delete;
+  ~ComOwner() {
+    if (p != nullptr) p->Release();
+  }
+  Interface* p = nullptr;
+};
 
 // Whole characters: a piece never ends between the halves of a surrogate pair.
 std::size_t PieceLength(std::wstring_view rest) {
@@ -103,26 +113,26 @@ std::optional<std::wstring> AskSavePath(HWND owner, const std::wstring& proposed
   const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   if (FAILED(com) && com != RPC_E_CHANGED_MODE) return std::nullopt;
   std::optional<std::wstring> chosen;
-  IFileSaveDialog* dialog = nullptr;
-  if (SUCCEEDED(::CoCreateInstance(CLSID_FileSaveDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog)))) {
-    static constexpr COMDLG_FILTERSPEC kTypes[] = {{L"Text files (*.txt)", L"*.txt"}, {L"All files (*.*)", L"*.*"}};
-    DWORD options = 0;
-    if (SUCCEEDED(dialog->GetOptions(&options))) {
-      (void)dialog->SetOptions(options | FOS_OVERWRITEPROMPT | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
-    }
-    (void)dialog->SetFileTypes(2, kTypes);
-    (void)dialog->SetDefaultExtension(L"txt");
-    (void)dialog->SetFileName(proposed.c_str());
-    IShellItem* item = nullptr;
-    if (SUCCEEDED(dialog->Show(owner)) && SUCCEEDED(dialog->GetResult(&item))) {
+  {
+    ComOwner<IFileSaveDialog> dialog;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_FileSaveDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog.p)))) {
+      static constexpr COMDLG_FILTERSPEC kTypes[] = {{L"Text files (*.txt)", L"*.txt"}, {L"All files (*.*)", L"*.*"}};
+      DWORD options = 0;
+      if (SUCCEEDED(dialog.p->GetOptions(&options))) {
+        (void)dialog.p->SetOptions(options | FOS_OVERWRITEPROMPT | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
+      }
+      // Without these the dialog still opens, only less helpful.
+      (void)dialog.p->SetFileTypes(2, kTypes);
+      (void)dialog.p->SetDefaultExtension(L"txt");
+      (void)dialog.p->SetFileName(proposed.c_str());
+      ComOwner<IShellItem> item;
       wchar_t* path = nullptr;
-      if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
+      if (SUCCEEDED(dialog.p->Show(owner)) && SUCCEEDED(dialog.p->GetResult(&item.p)) &&
+          SUCCEEDED(item.p->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
         chosen = path;
         ::CoTaskMemFree(path);
       }
-      item->Release();
     }
-    dialog->Release();
   }
   if (SUCCEEDED(com)) ::CoUninitialize();
   return chosen;

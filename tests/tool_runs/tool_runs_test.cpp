@@ -276,36 +276,20 @@ TEST_F(ToolRunTest, OutputKeepsTheUsersPlaceAndFollowsACaretAtTheEnd) {
   EXPECT_TRUE(f.txtOutputPing.CaretAt(f.txtOutputPing.TextLength()));
 }
 
-// Counts the messages a window gets, sent or dispatched, through a subclass.
-class MessageCount {
- public:
-  explicit MessageCount(HWND hwnd) : hwnd_(hwnd) { ok = ::SetWindowSubclass(hwnd_, &Count, 1, reinterpret_cast<DWORD_PTR>(this)) != FALSE; }
-  ~MessageCount() { ::RemoveWindowSubclass(hwnd_, &Count, 1); }
-  MessageCount(const MessageCount&) = delete;
-  MessageCount& operator=(const MessageCount&) = delete;
-  bool ok = false;
-  std::vector<UINT> messages;
-
- private:
-  static LRESULT CALLBACK Count(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR self) {
-    reinterpret_cast<MessageCount*>(self)->messages.push_back(msg);
-    return ::DefSubclassProc(hwnd, msg, wp, lp);
-  }
-  HWND hwnd_;
-};
-
 TEST_F(ToolRunTest, APieceCostsEachBoxOneMessageWhetherItFollowsOrNot) {
   Open();
   frm_Vexlo& f = *form_;
   f.oLaunch_DataReceived(L"first\r\n");
   ::SendMessageW(f.txtOutputLookup.hwnd, EM_SETSEL, 0, 3);  // one box is read back in
   for (const TextBox* box : {&f.txtOutputPing, &f.txtOutputTracert, &f.txtOutputLookup}) {
-    MessageCount count(box->hwnd);
-    ASSERT_TRUE(count.ok);
+    test::MessageCounter count(box->hwnd);
+    ASSERT_TRUE(count.ok());
     f.oLaunch_DataReceived(L"Reply from 192.0.2.1\r\n");
     EXPECT_EQ(count.messages, std::vector<UINT>{OutputView::kAppendMessage});
   }
-  EXPECT_EQ(f.txtOutputLookup.Text(), f.txtOutputPing.Text());
+  for (const TextBox* box : {&f.txtOutputTracert, &f.txtOutputLookup}) EXPECT_EQ(box->Text(), f.txtOutputPing.Text());
+  EXPECT_EQ(f.txtOutputPing.Text(),
+            L"first\r\nReply from 192.0.2.1\r\nReply from 192.0.2.1\r\nReply from 192.0.2.1\r\n");
 }
 
 TEST_F(ToolRunTest, AFullBoxPutsTheCaretAtTheEndOfWhatItHolds) {
