@@ -10,7 +10,8 @@
 //   2. The delay from the scripted tool writing a line to the line standing in the
 //      output box, through the real launcher.
 //   3. 4 MiB of ping lines written as fast as a tool can, through the real launcher:
-//      how long until the box holds them, and how long the window did not answer.
+//      how long until the box holds them, how long the window did not answer, and
+//      how many messages each piece sends an output box.
 // Usage: output_bench [scripted_tool.exe [ping_flood.exe]]
 //   defaults: ..\tests\scripted_tool.exe and ping_flood.exe beside this program.
 #include <windows.h>
@@ -115,12 +116,15 @@ struct PieceCost {
   double paint = 0;
 };
 
-// What oLaunch_DataReceived does to each box.
+// What oLaunch_DataReceived does to each box: for the edit control, what ends alike.
 void Feed(HWND box, const std::wstring& piece) {
-  const TextBox b{{box}};
-  b.Append(piece);
-  const int end = b.TextLength();
-  if (!b.CaretAt(end)) b.SelStart(end);
+  if (OutputView::From(box) != nullptr) {
+    TextBox{{box}}.Append(piece);
+    return;
+  }
+  const int end = ::GetWindowTextLengthW(box);
+  ::SendMessageW(box, EM_SETSEL, end, end);
+  ::SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
 }
 
 // Paints what is invalid now; counts whether WM_PAINT really came and validated it.
@@ -318,6 +322,26 @@ int BenchPieces() {
   return 0;
 }
 
+// Passes the launcher's events on to the window, counting the pieces and the messages
+// the box gets while the window handles them.
+class CountingEvents final : public ConsoleLauncherEvents {
+ public:
+  explicit CountingEvents(ConsoleLauncherEvents& window) : window_(window) {}
+  void DataReceived(std::wstring sData) override {
+    ++pieces;
+    const std::size_t before = box != nullptr ? box->messages.size() : 0;
+    window_.DataReceived(std::move(sData));
+    if (box != nullptr) inPieces += box->messages.size() - before;
+  }
+  void ProcessEnded() override { window_.ProcessEnded(); }
+  std::size_t pieces = 0;
+  std::size_t inPieces = 0;  // messages to the box while handling a piece
+  const test::MessageCounter* box = nullptr;
+
+ private:
+  ConsoleLauncherEvents& window_;
+};
+
 std::unique_ptr<frm_Vexlo> Open(LauncherFactory factory) {
   frm_Vexlo::Options options;
   options.launcherFactory = std::move(factory);
@@ -407,10 +431,14 @@ int BenchFlood(const std::wstring& floodTool) {
     return 1;
   }
   const std::size_t before = PrivateBytes();
+  std::unique_ptr<CountingEvents> counting;
   auto form = Open([&](ConsoleLauncherEvents& events) {
-    return std::make_unique<test::ScriptedToolLauncher>(events, std::to_wstring(kBytes), L"\"" + floodTool + L"\"");
+    counting = std::make_unique<CountingEvents>(events);
+    return std::make_unique<test::ScriptedToolLauncher>(*counting, std::to_wstring(kBytes), L"\"" + floodTool + L"\"");
   });
   if (!form) return 1;
+  auto boxMessages = std::make_unique<test::MessageCounter>(form->txtOutputPing.hwnd);
+  counting->box = boxMessages.get();
   const auto start = Clock::now();
   if (!StartPing(*form)) return 1;
   // The output is one byte a character (the OEM code page), so the box holds kBytes.
@@ -432,6 +460,10 @@ int BenchFlood(const std::wstring& floodTool) {
     longestTurn = std::max(longestTurn, Ms(Clock::now() - awake));
   }
   const double took = Ms(Clock::now() - start);
+  // Counted before the reads below, which are messages too.
+  const std::size_t sent = boxMessages->messages.size();
+  counting->box = nullptr;
+  boxMessages.reset();
   const std::size_t held = static_cast<std::size_t>(form->txtOutputPing.TextLength());
   const std::size_t grown = PrivateBytes() - std::min(PrivateBytes(), before);
   if (form->bRunning == kTrue) {
@@ -441,6 +473,10 @@ int BenchFlood(const std::wstring& floodTool) {
   std::printf("box holds %zu of %zu chars after %.0f ms (target under 4000)\n", held, kBytes, took);
   std::printf("window: longest single message %.1f ms, longest drain of the queue %.1f ms (target under 250)\n",
               longestDispatch, longestTurn);
+  const double pieces = std::max<double>(1.0, static_cast<double>(counting->pieces));
+  std::printf("pieces %zu; messages to the output box per piece: %.2f while the window handles it, %.2f in all "
+              "(painting and this loop's reads included)\n",
+              counting->pieces, static_cast<double>(counting->inPieces) / pieces, static_cast<double>(sent) / pieces);
   std::printf("private memory grew %.1f MB for %.1f MB of text in each of 3 boxes (%.2f bytes/char/box)\n",
               static_cast<double>(grown) / 1e6, static_cast<double>(held) / 1e6,
               static_cast<double>(grown) / std::max<double>(1.0, 3.0 * static_cast<double>(held)));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/gdi_guards.h"
+#include "output_view/output_view.h"
 
 namespace vexlo {
 
@@ -61,15 +62,7 @@ bool TextBox::CaretAt(int position) const {
 }
 
 void TextBox::Append(const std::wstring& text) const {
-  DWORD start = 0;
-  DWORD end = 0;
-  ::SendMessageW(hwnd, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-  const auto length = static_cast<DWORD>(TextLength());
-  const bool caretAtEnd = start == end && end == length;
-  if (!caretAtEnd) ::SendMessageW(hwnd, EM_SETSEL, length, length);
-  ::SendMessageW(hwnd, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
-  // Inserting at the end moved the user's selection there; give it back.
-  if (!caretAtEnd) ::SendMessageW(hwnd, EM_SETSEL, start, end);
+  ::SendMessageW(hwnd, OutputView::kAppendMessage, text.size(), reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 int CheckBox::Value() const {

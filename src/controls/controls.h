@@ -40,8 +40,10 @@ class TextBox : public Control {
   void SelStart(int position) const;
   // True when nothing is selected and the caret is at that position.
   [[nodiscard]] bool CaretAt(int position) const;
-  // Adds text at the end without rewriting what the box holds. A caret at the end
-  // stays at the end; a selection elsewhere is kept. A full box takes what fits.
+  // For an output view: adds text at the end in one message, without rewriting what
+  // the box holds. A box that follows its end keeps the caret there and the newest
+  // text in view; one the user reads in keeps its view, selection and caret. A full
+  // box takes what fits.
   void Append(const std::wstring& text) const;
 };
 

@@ -76,6 +76,9 @@ UINT frm_Vexlo::StartDpi() const {
 LRESULT frm_Vexlo::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_COMMAND:
+      // Each piece of output brings EN_UPDATE and EN_CHANGE from all three output
+      // boxes; nothing here wants them, so they cost no more than this test.
+      if (IsOutputChange(HIWORD(wp), reinterpret_cast<HWND>(lp))) return 0;
       OnCommand(LOWORD(wp), HIWORD(wp));
       keyboard_.KeepFocusUsable();
       return 0;
@@ -161,6 +164,11 @@ void frm_Vexlo::OnCommand(int id, int code) {
     // button, so they do nothing.
     default: break;
   }
+}
+
+bool frm_Vexlo::IsOutputChange(int code, HWND from) const {
+  return (code == EN_UPDATE || code == EN_CHANGE) && from != nullptr &&
+         (from == txtOutputPing.hwnd || from == txtOutputTracert.hwnd || from == txtOutputLookup.hwnd);
 }
 
 LRESULT frm_Vexlo::OnControlColor(HDC dc, HWND control) {

@@ -114,6 +114,7 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) override;
   void OnHandlerFailed(HWND hwnd, UINT msg) noexcept override;
   void OnCommand(int id, int code);
+  [[nodiscard]] bool IsOutputChange(int code, HWND from) const;
   LRESULT OnControlColor(HDC dc, HWND control);
   // Sends the message to every child window, the pages' controls included.
   void ForwardToAllChildren(UINT msg, WPARAM wp, LPARAM lp) const;

@@ -8,6 +8,7 @@
 
 #include "common/unique_handles.h"
 #include "output_view/output_view_uia.h"
+#include "output_view/save_text.h"
 
 namespace vexlo {
 namespace {
@@ -82,6 +83,10 @@ OutputView* OutputView::From(HWND hwnd) noexcept {
 
 OutputView::OutputView(HWND hwnd, std::wstring name)
     : hwnd_(hwnd), name_(std::move(name)), accessibility_(std::make_unique<OutputViewAccessibility>(*this)) {
+  saveAsUi_.choosePath = AskSavePath;
+  saveAsUi_.showFailure = [](HWND owner, const std::wstring& text) {
+    ::MessageBoxW(owner, text.c_str(), L"Save As", MB_OK | MB_ICONERROR);
+  };
   ApplyFont(nullptr);
 }
 
@@ -95,6 +100,11 @@ LRESULT OutputView::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case EM_GETSEL: return OnGetSel(reinterpret_cast<DWORD*>(wp), reinterpret_cast<DWORD*>(lp));
     case EM_SETSEL: OnSetSel(wp, lp); return 0;
     case EM_REPLACESEL: ReplaceSelection(reinterpret_cast<const wchar_t*>(lp), true); return 0;
+    case kAppendMessage:
+      // Another thread's or process's pointer is not ours to read.
+      if (::InSendMessageEx(nullptr) != ISMEX_NOSEND || lp == 0) return FALSE;
+      Append({reinterpret_cast<const wchar_t*>(lp), static_cast<std::size_t>(wp)});
+      return follows_ ? TRUE : FALSE;
     case EM_SCROLLCARET: ScrollCaretIntoView(); return TRUE;
     case EM_SETLIMITTEXT:
       // Zero lifts the limit: -1 for a multi-line edit control.
@@ -149,7 +159,9 @@ LRESULT OutputView::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_LBUTTONUP: EndDrag(); return 0;
     case WM_CAPTURECHANGED: EndDrag(); return 0;
-    case WM_CONTEXTMENU: OnContextMenu(lp); return 0;
+    case WM_CONTEXTMENU:
+      if (OnContextMenu(lp)) return 0;
+      break;
     case WM_SETFOCUS: OnFocus(true); return 0;
     case WM_KILLFOCUS: OnFocus(false); return 0;
     case WM_GETOBJECT: {
@@ -179,6 +191,8 @@ void OutputView::OnSetText(const wchar_t* text) {
   ReplaceSelection(text, false);
   SetSelection(0, 0, false);
   ScrollTo(0);
+  // A new text starts over: what comes after it is followed, as in an empty view.
+  follows_ = true;
 }
 
 std::pair<std::size_t, std::size_t> OutputView::Selection() const noexcept {
@@ -209,6 +223,8 @@ void OutputView::OnSetSel(WPARAM start, LPARAM end) {
 }
 
 void OutputView::SetSelection(std::size_t anchor, std::size_t active, bool afterWrap) {
+  // A caret put at the end follows the output; a selection or a caret elsewhere stays.
+  follows_ = anchor == active && AtEnd(active);
   if (anchor == anchor_ && active == active_ && afterWrap == caretAfterWrap_) return;
   const bool showsSelection = focused_ && (anchor_ != active_ || anchor != active);
   anchor_ = anchor;
@@ -225,13 +241,37 @@ void OutputView::Select(std::size_t anchor, std::size_t active) {
 }
 
 void OutputView::ReplaceSelection(const wchar_t* text, bool honorLimit) {
-  const std::size_t given = text == nullptr ? 0 : std::wcslen(text);
+  const std::wstring_view given = text == nullptr ? std::wstring_view() : std::wstring_view(text);
   const auto [first, last] = Selection();
   // Nothing to remove and nothing to add: the edit control does nothing, says nothing.
-  if (first == last && given == 0) return;
+  if (first == last && given.empty()) return;
   const auto selectionBefore = std::make_pair(anchor_, active_);
+  const std::size_t n = PutText(first, last, given, honorLimit);
+  anchor_ = active_ = first + n;
+  caretAfterWrap_ = false;
+  follows_ = AtEnd(active_);
+  ScrollCaretIntoView();
+  ReportChange(honorLimit, selectionBefore);
+}
+
+void OutputView::Append(std::wstring_view text) {
+  if (text.empty()) return;
+  const auto selectionBefore = std::make_pair(anchor_, active_);
+  const std::size_t end = text_.size();
+  const std::size_t n = PutText(end, end, text, true);
+  if (follows_) {
+    anchor_ = active_ = end + n;
+    caretAfterWrap_ = false;
+    ScrollCaretIntoView();
+  } else {
+    ScrollTo(firstRow_);  // the scroll bar takes the new rows; the view stays
+  }
+  ReportChange(true, selectionBefore);
+}
+
+std::size_t OutputView::PutText(std::size_t first, std::size_t last, std::wstring_view given, bool honorLimit) {
   const std::size_t kept = text_.size() - (last - first);
-  std::size_t n = std::min(given, kMaxLength - std::min(kept, kMaxLength));
+  std::size_t n = std::min(given.size(), kMaxLength - std::min(kept, kMaxLength));
   if (honorLimit && kept + n > limit_) {
     // A full box takes what fits, and says so.
     Notify(EN_MAXTEXT);
@@ -240,14 +280,15 @@ void OutputView::ReplaceSelection(const wchar_t* text, bool honorLimit) {
   // What may run out of memory comes before the text changes: then nothing does.
   std::wstring tail;
   if (last < text_.size()) tail = text_.Slice(last, text_.size() - last);
-  text_.ReplaceFrom(first, {std::wstring_view(text, n), tail});
-  anchor_ = active_ = first + n;
-  caretAfterWrap_ = false;
+  text_.ReplaceFrom(first, {given.substr(0, n), tail});
   layout_.Truncate(first);
   // Should this run out of memory, EnsureLayout lays out the rest later.
   if (layoutWidth_ >= 0) layout_.Extend(text_, widths_);
   ::InvalidateRect(hwnd_, nullptr, FALSE);
-  ScrollCaretIntoView();
+  return n;
+}
+
+void OutputView::ReportChange(bool honorLimit, std::pair<std::size_t, std::size_t> selectionBefore) {
   // A multi-line edit control sends neither for WM_SETTEXT, the one change not
   // held to the limit.
   if (honorLimit) {
@@ -257,6 +298,17 @@ void OutputView::ReplaceSelection(const wchar_t* text, bool honorLimit) {
   accessibility_->TextChanged();
   // Screen readers follow the caret by this event, also when output moves it.
   if (std::make_pair(anchor_, active_) != selectionBefore) accessibility_->SelectionChanged();
+}
+
+bool OutputView::AtEnd(std::size_t position) const noexcept {
+  for (std::size_t p = position; p < text_.size(); ++p) {
+    if (text_[p] != L'\r' && text_[p] != L'\n') return false;
+  }
+  return true;
+}
+
+void OutputView::FollowIfScrolledToEnd() {
+  follows_ = anchor_ == active_ && firstRow_ >= MaxFirstRow();
 }
 
 void OutputView::Notify(WORD code) const {
@@ -350,6 +402,18 @@ std::pair<std::size_t, std::size_t> OutputView::WordAt(std::size_t p) const noex
   std::size_t end = NextWordStart(start);
   while (end > start && ClassOf(text_[end - 1]) != CharClass::kWord) --end;
   return {start, end};
+}
+
+void OutputView::SaveAs() {
+  // The dialog and the message box belong to the window, not to this child.
+  const HWND owner = ::GetAncestor(hwnd_, GA_ROOT);
+  SYSTEMTIME now{};
+  ::GetLocalTime(&now);
+  // The name is the page's and a word: "Ping output".
+  const auto path = saveAsUi_.choosePath(owner, ProposedFileName(std::wstring_view(name_).substr(0, name_.find(L' ')), now));
+  if (!path) return;
+  const DWORD error = SaveTextAsUtf8(*path, text_.Slice(0, text_.size()));
+  if (error != ERROR_SUCCESS) saveAsUi_.showFailure(owner, SaveFailureText(*path, error));
 }
 
 IRawElementProviderSimple* OutputView::AccessibleProvider() { return accessibility_->Provider(); }

@@ -12,8 +12,11 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -30,6 +33,12 @@ class OutputViewAccessibility;
 class OutputView final : public TextSource {
  public:
   static constexpr wchar_t kClassName[] = L"VexloOutputView";
+  // The view's own message: appends wParam characters from lParam at the end, in one
+  // message. While the view follows its end, the caret goes to the new end and the
+  // end into view; otherwise the view, the selection and the caret stay where the
+  // user put them. Returns TRUE when the view follows. lParam is a pointer, so the
+  // message is taken only from the view's own thread. Notified as EM_REPLACESEL is.
+  static constexpr UINT kAppendMessage = WM_USER + 0x0A00;
   // The edit control's ceiling for a text that positions address as int.
   static constexpr std::size_t kMaxLength = 0x7FFFFFFE;
 
@@ -73,6 +82,16 @@ class OutputView final : public TextSource {
   [[nodiscard]] std::size_t PreviousWordStart(std::size_t position) const noexcept override;
   // The provider, made on first use; null when UI Automation is missing.
   [[nodiscard]] IRawElementProviderSimple* AccessibleProvider();
+  // Whether new output moves the caret to the end and into view: while the user is at
+  // the end, neither scrolled away from it nor holding a selection.
+  [[nodiscard]] bool Follows() const noexcept { return follows_; }
+  // How Save As asks for a path and shows a failure: the system's save dialog and a
+  // message box, unless replaced (the tests replace them).
+  struct SaveAsUi {
+    std::function<std::optional<std::wstring>(HWND owner, const std::wstring& proposed)> choosePath;
+    std::function<void(HWND owner, const std::wstring& text)> showFailure;
+  };
+  void UseSaveAsUi(SaveAsUi ui) { saveAsUi_ = std::move(ui); }
   // Bytes of memory the text and its index hold.
   [[nodiscard]] std::size_t BytesHeld() const noexcept { return text_.BytesHeld() + layout_.BytesHeld(); }
 
@@ -83,6 +102,16 @@ class OutputView final : public TextSource {
   void OnSetSel(WPARAM start, LPARAM end);
   LRESULT OnGetSel(DWORD* start, DWORD* end) const;
   void ReplaceSelection(const wchar_t* text, bool honorLimit);
+  void Append(std::wstring_view text);
+  // Puts text in place of [first, last), what the limits let in, and returns how many
+  // characters went in. The selection is the caller's to set.
+  [[nodiscard]] std::size_t PutText(std::size_t first, std::size_t last, std::wstring_view text, bool honorLimit);
+  // Tells the parent and UI Automation; the selection as it was before the change.
+  void ReportChange(bool honorLimit, std::pair<std::size_t, std::size_t> selectionBefore);
+  // Nothing but line breaks after the position: nothing more to read.
+  [[nodiscard]] bool AtEnd(std::size_t position) const noexcept;
+  // After the user scrolled: at the bottom with nothing selected, the view follows.
+  void FollowIfScrolledToEnd();
   void SetSelection(std::size_t anchor, std::size_t active, bool afterWrap);
   void Notify(WORD code) const;
   void CopyToClipboard() const;
@@ -123,8 +152,11 @@ class OutputView final : public TextSource {
   void OnDoubleClick(POINT at);
   void DragTo(POINT at);
   void EndDrag();
-  void OnContextMenu(LPARAM at);
+  // False for a point outside the client area (the scroll bar): the system's menu.
+  [[nodiscard]] bool OnContextMenu(LPARAM at);
   void RunCommand(int command);
+  // Asks for a path, proposing the page's name and the time, and writes the text there.
+  void SaveAs();
   void OnFocus(bool gained);
 
   HWND hwnd_;
@@ -145,12 +177,14 @@ class OutputView final : public TextSource {
   bool caretAfterWrap_ = false;  // caret at the end of a wrapped row, not the next row's start
   std::size_t firstRow_ = 0;
   std::size_t limit_ = 32767;
+  bool follows_ = true;
   bool focused_ = false;
   bool dragging_ = false;
   int wheelRemainder_ = 0;
   std::vector<wchar_t> glyphs_;  // per row painted, kept to spare allocations
   std::vector<INT> advances_;
   std::vector<bool> selectedGlyphs_;
+  SaveAsUi saveAsUi_;
   std::unique_ptr<OutputViewAccessibility> accessibility_;
 };
 

@@ -11,8 +11,10 @@ constexpr UINT_PTR kDragTimer = 1;
 constexpr UINT kDragRepeatMs = 50;
 constexpr int kCommandCopy = 1;
 constexpr int kCommandSelectAll = 2;
+constexpr int kCommandSaveAs = 3;
 constexpr wchar_t kCtrlA = 0x01;
 constexpr wchar_t kCtrlC = 0x03;
+constexpr wchar_t kCtrlS = 0x13;
 
 bool KeyDown(int key) { return ::GetKeyState(key) < 0; }
 
@@ -68,10 +70,11 @@ void OutputView::OnKeyDown(WPARAM key) {
 }
 
 void OutputView::OnChar(WPARAM c) {
-  // Typed text changes nothing: the view is read-only. Ctrl+A and Ctrl+C arrive as
-  // these control characters through TranslateMessage.
+  // Typed text changes nothing: the view is read-only. Ctrl+A, Ctrl+C and Ctrl+S
+  // arrive as these control characters through TranslateMessage.
   if (c == kCtrlA) RunCommand(kCommandSelectAll);
   if (c == kCtrlC) RunCommand(kCommandCopy);
+  if (c == kCtrlS) RunCommand(kCommandSaveAs);
 }
 
 void OutputView::RunCommand(int command) {
@@ -80,6 +83,7 @@ void OutputView::RunCommand(int command) {
     SetSelection(0, text_.size(), false);
     ScrollCaretIntoView();
   }
+  if (command == kCommandSaveAs) SaveAs();
 }
 
 void OutputView::OnVScroll(WORD code) {
@@ -105,6 +109,7 @@ void OutputView::OnVScroll(WORD code) {
     default: return;
   }
   ScrollTo(to);
+  FollowIfScrolledToEnd();
 }
 
 void OutputView::OnMouseWheel(short delta) {
@@ -118,6 +123,7 @@ void OutputView::OnMouseWheel(short delta) {
   if (rows == 0) return;
   wheelRemainder_ -= static_cast<int>(rows * WHEEL_DELTA / perNotch);
   ScrollTo(Offset(firstRow_, -rows, MaxFirstRow()));
+  FollowIfScrolledToEnd();
 }
 
 void OutputView::OnButtonDown(POINT at, WPARAM keys) {
@@ -150,8 +156,7 @@ void OutputView::EndDrag() {
   if (::GetCapture() == hwnd_) ::ReleaseCapture();
 }
 
-void OutputView::OnContextMenu(LPARAM at) {
-  if (::GetFocus() != hwnd_) ::SetFocus(hwnd_);
+bool OutputView::OnContextMenu(LPARAM at) {
   POINT where{static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
   if (where.x == -1 && where.y == -1) {
     // From the keyboard (Shift+F10, the menu key): at the caret. The system sends
@@ -161,19 +166,30 @@ void OutputView::OnContextMenu(LPARAM at) {
     const long line = row >= first ? static_cast<long>(row - first) : 0;
     where = {margin_ + XOf(active_, row), (line + 1) * lineHeight_};
     ::ClientToScreen(hwnd_, &where);
+  } else {
+    // On the scroll bar or the border the menu is the system's, as for an edit control.
+    POINT client = where;
+    RECT area{};
+    if (!::ScreenToClient(hwnd_, &client) || !::GetClientRect(hwnd_, &area) || !::PtInRect(&area, client)) {
+      return false;
+    }
   }
+  if (::GetFocus() != hwnd_) ::SetFocus(hwnd_);
   UniqueMenu menu(::CreatePopupMenu());
-  if (!menu) return;
+  if (!menu) return true;
   const auto [first, last] = Selection();
   const UINT copy = MF_STRING | (first == last ? MF_GRAYED : 0u);
   const UINT selectAll = MF_STRING | (text_.size() == 0 ? MF_GRAYED : 0u);
   if (!::AppendMenuW(menu.get(), copy, kCommandCopy, L"&Copy") ||
       !::AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr) ||
-      !::AppendMenuW(menu.get(), selectAll, kCommandSelectAll, L"Select &All")) {
-    return;
+      !::AppendMenuW(menu.get(), selectAll, kCommandSelectAll, L"Select &All") ||
+      !::AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr) ||
+      !::AppendMenuW(menu.get(), MF_STRING, kCommandSaveAs, L"&Save As...\tCtrl+S")) {
+    return true;
   }
   RunCommand(::TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, where.x, where.y, 0,
                               hwnd_, nullptr));
+  return true;
 }
 
 void OutputView::OnFocus(bool gained) {

@@ -11,6 +11,8 @@ void frm_Vexlo::ReportStartResult(TextBox& address, CommandButton& execute) {
     address.Enabled(false);
     execute.Caption(L"&Stop");
     sbStatus.PanelText(1, L"Running ...");
+    // A new run is followed from its start, wherever the user had been reading.
+    for (const TextBox* box : {&txtOutputPing, &txtOutputTracert, &txtOutputLookup}) box->SelStart(box->TextLength());
     return;
   }
   if (result == kAlreadyRunning) {

@@ -4,15 +4,11 @@
 namespace vexlo {
 
 void frm_Vexlo::oLaunch_DataReceived(const std::wstring& sData) {
-  // Appending in place ends with the text and caret that rewriting the whole text
-  // would give, without a cost that grows with what the box holds.
-  for (const TextBox* box : {&txtOutputPing, &txtOutputTracert, &txtOutputLookup}) {
-    box->Append(sData);
-    // The caret goes after what the box holds (a full box took only what fitted),
-    // also when the user had selected something, and the newest output into view.
-    const int end = box->TextLength();
-    if (!box->CaretAt(end)) box->SelStart(end);
-  }
+  // Appending in place ends with the text that rewriting the whole text would give,
+  // without a cost that grows with what the box holds. The caret goes to the end (of
+  // what a full box took), and the newest output into view, if the box follows its
+  // end; a user who scrolled back or holds a selection keeps the place.
+  for (const TextBox* box : {&txtOutputPing, &txtOutputTracert, &txtOutputLookup}) box->Append(sData);
   sbStatus.PanelText(2, L"Data received");
 }
 

@@ -9,6 +9,7 @@
 
 #include "main_window/frm_vexlo.h"
 #include "main_window/message_loop.h"
+#include "output_view/output_view.h"
 #include "support/form_test.h"
 
 namespace vexlo {
@@ -387,6 +388,37 @@ TEST_F(KeyboardTest, AFailedStartUpLeavesNoQuitMessageForItsMessageBox) {
   ASSERT_FALSE(form.Load(failure));
   MSG quit;
   EXPECT_FALSE(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+TEST_F(KeyboardTest, CtrlSInAnOutputBoxSavesItAndReachesNothingElse) {
+  OpenShown();
+  frm_Vexlo& f = *form_;
+  // A run makes the Execute button "&Stop": S is an access key on the page.
+  Type(f.txtApplicationPing, L"192.0.2.1");
+  f.cmdExecutePing_Click();
+  ASSERT_EQ(f.cmdExecutePing.Caption(), L"&Stop");
+  f.oLaunch_DataReceived(L"Reply\r\n");
+  OutputView* view = OutputView::From(f.txtOutputPing.hwnd);
+  ASSERT_NE(view, nullptr);
+  std::vector<std::wstring> proposed;
+  view->UseSaveAsUi({[&](HWND, const std::wstring& name) {
+                       proposed.push_back(name);
+                       return std::optional<std::wstring>();  // cancelled
+                     },
+                     [](HWND, const std::wstring&) {}});
+  ::SetFocus(f.txtOutputPing.hwnd);
+  log_->calls.clear();
+  CtrlKey('S');
+  ASSERT_EQ(proposed.size(), 1u);
+  EXPECT_EQ(proposed[0].rfind(L"ping ", 0), 0u) << std::string(proposed[0].begin(), proposed[0].end());
+  EXPECT_EQ(proposed[0].substr(proposed[0].size() - 4), L".txt");
+  // Neither Ctrl+S nor a plain S in the box presses Stop or moves the focus.
+  Keystroke('S');
+  EXPECT_EQ(proposed.size(), 1u);
+  EXPECT_TRUE(log_->calls.empty());
+  EXPECT_EQ(::GetFocus(), f.txtOutputPing.hwnd);
+  EXPECT_EQ(f.bRunning, kTrue);
+  EXPECT_EQ(f.txtOutputPing.Text(), L"Reply\r\n");
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "controls/controls.h"
@@ -21,6 +23,20 @@ void RewriteWhole(const TextBox& box, const std::wstring& piece) {
   box.Text(box.Text() + piece);
   box.SelStart(static_cast<int>(box.Text().size()));
 }
+
+// What an append must do to a real edit control to end as the view does: one that
+// follows its end takes the text and keeps the caret at the end; one that does not
+// gets the text at the end and keeps its selection.
+void EditAppend(HWND edit, const std::wstring& piece, bool follows) {
+  DWORD start = 0, end = 0;
+  ::SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  const int length = ::GetWindowTextLengthW(edit);
+  ::SendMessageW(edit, EM_SETSEL, length, length);
+  ::SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
+  if (!follows) ::SendMessageW(edit, EM_SETSEL, start, end);
+}
+
+bool Follows(HWND view) { return OutputView::From(view)->Follows(); }
 
 class Pieces {
  public:
@@ -105,7 +121,7 @@ TEST_F(ViewTest, RandomPiecesAndSelectionsEndAsInTheEditControl) {
           ::SendMessageW(view_, EM_SCROLLCARET, 0, 0);
           break;
         default:
-          edit.Append(piece);
+          EditAppend(edit_, piece, Follows(view_));
           view.Append(piece);
           break;
       }
@@ -132,9 +148,10 @@ TEST_F(ViewTest, GetTextTruncatesAsTheEditControl) {
 
 TEST_F(ViewTest, ALimitOfTenKeepsWhatFitsAndTheCaretAtItsEnd) {
   for (HWND box : {edit_, view_}) ::SendMessageW(box, EM_SETLIMITTEXT, 10, 0);
-  const TextBox edit{{edit_}}, view{{view_}};
+  const TextBox view{{view_}};
   for (const wchar_t* piece : {L"0123", L"456789abcdef", L"more"}) {
-    edit.Append(piece);
+    EditAppend(edit_, piece, true);
+    ASSERT_TRUE(Follows(view_));
     view.Append(piece);
     ExpectAlike(edit_, view_, "limited");
   }
@@ -206,6 +223,103 @@ TEST_F(ViewTest, ChangesAreNotifiedAsTheEditControlDoes) {
   const std::vector<WORD> fromEdit = notified(edit_);
   EXPECT_EQ(notified(view_), fromEdit);
   EXPECT_EQ(fromEdit.size(), 7u);
+}
+
+void AppendTo(HWND view, const std::wstring& piece) {
+  ::SendMessageW(view, OutputView::kAppendMessage, piece.size(), reinterpret_cast<LPARAM>(piece.c_str()));
+}
+
+std::wstring Lines(int from, int count) {
+  std::wstring text;
+  for (int i = from; i < from + count; ++i) text += L"line " + std::to_wstring(i) + L"\r\n";
+  return text;
+}
+
+LRESULT FirstVisible(HWND view) { return ::SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0); }
+
+DWORD Length(HWND view) { return static_cast<DWORD>(::GetWindowTextLengthW(view)); }
+
+// Sends the view's own append message; it is one message however the view follows.
+TEST_F(ViewTest, OutputIsFollowedOnlyWhileTheUserIsAtTheEnd) {
+  std::wstring all = Lines(0, 100);
+  AppendTo(view_, all);
+  const LRESULT bottom = FirstVisible(view_);
+  ASSERT_GT(bottom, 0);
+  EXPECT_EQ(Sel(view_), std::make_pair(Length(view_), Length(view_)));
+  // Scrolled to the top: the text grows, the view and the caret stay.
+  ::SendMessageW(view_, WM_VSCROLL, SB_TOP, 0);
+  const DWORD caret = Length(view_);
+  for (int i = 0; i < 3; ++i) {
+    const std::wstring piece = Lines(100 + i * 5, 5);
+    all += piece;
+    AppendTo(view_, piece);
+  }
+  EXPECT_EQ(Text(view_), all);
+  EXPECT_EQ(FirstVisible(view_), 0);
+  EXPECT_EQ(Sel(view_), std::make_pair(caret, caret));
+  // Back at the bottom, it follows again.
+  ::SendMessageW(view_, WM_VSCROLL, SB_BOTTOM, 0);
+  AppendTo(view_, Lines(115, 5));
+  EXPECT_EQ(Sel(view_), std::make_pair(Length(view_), Length(view_)));
+  EXPECT_EQ(FirstVisible(view_), bottom + 20);
+  // The wheel away and back.
+  ::SendMessageW(view_, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
+  const LRESULT up = FirstVisible(view_);
+  ASSERT_LT(up, bottom + 20);
+  AppendTo(view_, Lines(120, 5));
+  EXPECT_EQ(FirstVisible(view_), up);
+  for (int i = 0; i < 10; ++i) ::SendMessageW(view_, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 0);
+  AppendTo(view_, Lines(125, 5));
+  EXPECT_EQ(FirstVisible(view_), bottom + 30);
+  EXPECT_EQ(Sel(view_), std::make_pair(Length(view_), Length(view_)));
+}
+
+TEST_F(ViewTest, AKeyboardSelectionIsKeptAndCtrlEndFollowsAgain) {
+  AppendTo(view_, Lines(0, 100));
+  Key(view_, VK_UP, true);  // Shift+Up: a selection at the bottom of the view
+  const auto selected = Sel(view_);
+  const LRESULT first = FirstVisible(view_);
+  ASSERT_NE(selected.first, selected.second);
+  AppendTo(view_, Lines(100, 30));
+  EXPECT_EQ(Sel(view_), selected);
+  EXPECT_EQ(FirstVisible(view_), first);
+  // Scrolled to the bottom, the selection is still held, and kept.
+  ::SendMessageW(view_, WM_VSCROLL, SB_BOTTOM, 0);
+  AppendTo(view_, Lines(130, 5));
+  EXPECT_EQ(Sel(view_), selected);
+  // A caret moved up, no selection: still the user's place.
+  Key(view_, VK_UP);
+  const auto place = Sel(view_);
+  AppendTo(view_, Lines(135, 5));
+  EXPECT_EQ(Sel(view_), place);
+  Key(view_, VK_END, false, true);  // Ctrl+End
+  AppendTo(view_, Lines(140, 5));
+  EXPECT_EQ(Sel(view_), std::make_pair(Length(view_), Length(view_)));
+  // Programs put the caret at the end the same way: EM_SETSEL, or new text.
+  SetSel(view_, 0, 0);
+  AppendTo(view_, L"x\r\n");
+  EXPECT_EQ(Sel(view_), std::make_pair(DWORD{0}, DWORD{0}));
+  SetSel(view_, Length(view_), Length(view_));
+  AppendTo(view_, L"y\r\n");
+  EXPECT_EQ(Sel(view_), std::make_pair(Length(view_), Length(view_)));
+  ::SetWindowTextW(view_, L"");
+  AppendTo(view_, L"z\r\n");
+  EXPECT_EQ(Sel(view_), std::make_pair(DWORD{3}, DWORD{3}));
+}
+
+TEST_F(ViewTest, TheAppendMessageFromAnotherThreadIsRefused) {
+  const std::wstring piece = L"from elsewhere";
+  std::atomic<LRESULT> result = -1;
+  std::thread other([&] {
+    result = ::SendMessageW(view_, OutputView::kAppendMessage, piece.size(), reinterpret_cast<LPARAM>(piece.c_str()));
+  });
+  while (::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE) != WAIT_FAILED && result == -1) {
+    MSG msg;
+    ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // takes the sent message
+  }
+  other.join();
+  EXPECT_EQ(result, FALSE);
+  EXPECT_EQ(Text(view_), L"");
 }
 
 class KeyboardTest : public ViewTest {
@@ -331,6 +445,34 @@ TEST_F(MouseTest, ClickDragShiftClickAndDoubleClick) {
   EXPECT_EQ(Sel(view_), std::make_pair(DWORD{6}, DWORD{10}));
 }
 
+TEST_F(MouseTest, AMouseSelectionSurvivesOutputAndAClickAtTheEndFollows) {
+  ASSERT_GT(lineHeight_, 0);
+  AppendTo(view_, Lines(0, 2));  // the caret is elsewhere: the view stays at the top
+  Click(WM_LBUTTONDOWN, 1, 0);
+  Click(WM_MOUSEMOVE, 1000, 1);
+  ::SendMessageW(view_, WM_LBUTTONUP, 0, 0);
+  const auto selected = Sel(view_);
+  ASSERT_EQ(selected, std::make_pair(DWORD{0}, DWORD{23}));
+  for (int i = 0; i < 10; ++i) AppendTo(view_, Lines(2 + i * 10, 10));
+  EXPECT_EQ(Sel(view_), selected);
+  EXPECT_EQ(FirstVisible(view_), 0);
+  ::SendMessageW(view_, WM_CHAR, 0x03, 0);  // Ctrl+C
+  ASSERT_TRUE(::OpenClipboard(host_.hwnd()));
+  const auto* copied = static_cast<const wchar_t*>(::GlobalLock(::GetClipboardData(CF_UNICODETEXT)));
+  ASSERT_NE(copied, nullptr);
+  EXPECT_STREQ(copied, L"alpha beta\r\ngamma delta");
+  ::GlobalUnlock(::GetClipboardData(CF_UNICODETEXT));
+  ::CloseClipboard();
+  // At the bottom, a click below the text puts the caret at the end: followed.
+  ::SendMessageW(view_, WM_VSCROLL, SB_BOTTOM, 0);
+  Click(WM_LBUTTONDOWN, 1000, 100);
+  ::SendMessageW(view_, WM_LBUTTONUP, 0, 0);
+  const LRESULT bottom = FirstVisible(view_);
+  AppendTo(view_, Lines(200, 10));
+  EXPECT_EQ(Sel(view_), std::make_pair(Length(view_), Length(view_)));
+  EXPECT_EQ(FirstVisible(view_), bottom + 10);
+}
+
 // Where the last context menu opened, on the screen.
 RECT menuPlace{};
 
@@ -372,6 +514,58 @@ TEST_F(MouseTest, TheContextMenuSelectsAllAndCopies) {
   EXPECT_STREQ(copied, L"alpha");
   ::GlobalUnlock(::GetClipboardData(CF_UNICODETEXT));
   ::CloseClipboard();
+}
+
+// The first and the last item of the context menu that opened, which is then closed.
+std::wstring menuItems;
+
+// The timer's id: one that found no menu must be stopped.
+UINT_PTR ReadMenuSoon() {
+  menuItems.clear();
+  return ::SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR id, DWORD) {
+    const HWND window = ::FindWindowW(L"#32768", nullptr);
+    if (window == nullptr) return;
+    ::KillTimer(nullptr, id);
+    const auto menu = reinterpret_cast<HMENU>(::SendMessageW(window, MN_GETHMENU, 0, 0));
+    wchar_t first[64] = {}, last[64] = {};
+    ::GetMenuStringW(menu, 0, first, 64, MF_BYPOSITION);
+    ::GetMenuStringW(menu, ::GetMenuItemCount(menu) - 1, last, 64, MF_BYPOSITION);
+    menuItems = std::wstring(first) + L"|" + last;
+    ::EndMenu();
+  });
+}
+
+TEST_F(MouseTest, TheScrollBarKeepsTheSystemsMenuAndTheKeyboardsOpensAtTheCaret) {
+  RECT window{}, client{};
+  ::GetWindowRect(view_, &window);
+  ::GetClientRect(view_, &client);
+  POINT origin{0, 0};
+  ::ClientToScreen(view_, &origin);
+  const POINT onBar{origin.x + client.right + 4, origin.y + client.bottom / 2};
+  ASSERT_LT(onBar.x, window.right);
+  const UINT_PTR reading = ReadMenuSoon();
+  ::SendMessageW(view_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(view_), MAKELPARAM(onBar.x, onBar.y));
+  test::PumpFor(std::chrono::milliseconds(300));
+  ::KillTimer(nullptr, reading);
+  // The view's own menu did not open there (Windows may show the scroll bar's).
+  EXPECT_EQ(menuItems.find(L"&Copy"), std::wstring::npos);
+  for (LPARAM at : {MAKELPARAM(-1, -1), MAKELPARAM(origin.x + 5, origin.y + 5)}) {
+    ReadMenuSoon();
+    ::SendMessageW(view_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(view_), at);
+    EXPECT_EQ(menuItems, L"&Copy|&Save As...\tCtrl+S");
+  }
+}
+
+TEST_F(MouseTest, SaveAsFromTheContextMenuAsksForAPath) {
+  int asked = 0;
+  OutputView::From(view_)->UseSaveAsUi({[&](HWND, const std::wstring&) {
+                                          ++asked;
+                                          return std::optional<std::wstring>();
+                                        },
+                                        [](HWND, const std::wstring&) {}});
+  ChooseFromMenuSoon(L's');
+  ::SendMessageW(view_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(view_), MAKELPARAM(-1, -1));
+  EXPECT_EQ(asked, 1);
 }
 
 TEST_F(ViewTest, ScrollBarReachesRowsPast65535) {

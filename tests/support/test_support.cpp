@@ -174,4 +174,34 @@ std::optional<DWORD> HostProcess::WaitForEnd(std::chrono::milliseconds limit) {
   return code;
 }
 
+namespace {
+MessageCounter* counting = nullptr;
+}  // namespace
+
+MessageCounter::MessageCounter(HWND hwnd) : hwnd_(hwnd) {
+  counting = this;
+  sent_ = ::SetWindowsHookExW(WH_CALLWNDPROC, &Sent, nullptr, ::GetCurrentThreadId());
+  taken_ = ::SetWindowsHookExW(WH_GETMESSAGE, &Taken, nullptr, ::GetCurrentThreadId());
+}
+
+MessageCounter::~MessageCounter() {
+  if (sent_ != nullptr) ::UnhookWindowsHookEx(sent_);
+  if (taken_ != nullptr) ::UnhookWindowsHookEx(taken_);
+  counting = nullptr;
+}
+
+LRESULT CALLBACK MessageCounter::Sent(int code, WPARAM wp, LPARAM lp) {
+  const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lp);
+  if (code == HC_ACTION && counting != nullptr && sent->hwnd == counting->hwnd_) counting->messages.push_back(sent->message);
+  return ::CallNextHookEx(nullptr, code, wp, lp);
+}
+
+LRESULT CALLBACK MessageCounter::Taken(int code, WPARAM wp, LPARAM lp) {
+  const auto* taken = reinterpret_cast<const MSG*>(lp);
+  if (code == HC_ACTION && wp == PM_REMOVE && counting != nullptr && taken->hwnd == counting->hwnd_) {
+    counting->messages.push_back(taken->message);
+  }
+  return ::CallNextHookEx(nullptr, code, wp, lp);
+}
+
 }  // namespace vexlo::test

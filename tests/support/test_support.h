@@ -27,6 +27,26 @@ bool PumpUntil(const std::function<bool()>& done,
 // Runs the message loop for a while, for checks that something does not happen.
 void PumpFor(std::chrono::milliseconds duration);
 
+// Records the messages one window gets on this thread, sent or taken from the queue,
+// through thread hooks: a subclass would hide an output view from itself, since a
+// window of ours is known by its window procedure. One counter at a time.
+class MessageCounter {
+ public:
+  explicit MessageCounter(HWND hwnd);
+  ~MessageCounter();
+  MessageCounter(const MessageCounter&) = delete;
+  MessageCounter& operator=(const MessageCounter&) = delete;
+  [[nodiscard]] bool ok() const noexcept { return sent_ != nullptr && taken_ != nullptr; }
+  std::vector<UINT> messages;
+
+ private:
+  static LRESULT CALLBACK Sent(int code, WPARAM wp, LPARAM lp);
+  static LRESULT CALLBACK Taken(int code, WPARAM wp, LPARAM lp);
+  HWND hwnd_;
+  HHOOK sent_ = nullptr;
+  HHOOK taken_ = nullptr;
+};
+
 // A message loop like PumpUntil that times each message it hands out.
 class TimedPump {
  public:

@@ -7,6 +7,7 @@
 
 #include "launcher/win32_launcher.h"
 #include "main_window/frm_vexlo.h"
+#include "output_view/output_view.h"
 #include "support/failing_allocations.h"
 #include "support/fake_launcher.h"
 #include "support/form_test.h"
@@ -130,6 +131,18 @@ TEST_F(ToolRunTest, FailedStartsReportAndLeaveTheWindowUsable) {
   launcher_->startResult = kStarted;
   f.cmdExecutePing_Click();
   EXPECT_EQ(LastExecute(), L"ping  -n 4 192.0.2.1");
+}
+
+// The height of the box's rows: its font's.
+int LineHeight(HWND box) {
+  const HDC dc = ::GetDC(box);
+  if (dc == nullptr) return 0;
+  const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(box, WM_GETFONT, 0, 0)));
+  TEXTMETRICW metrics{};
+  const bool measured = ::GetTextMetricsW(dc, &metrics) != FALSE;
+  ::SelectObject(dc, old);
+  ::ReleaseDC(box, dc);
+  return measured ? metrics.tmHeight : 0;
 }
 
 // The system's text for a code, as FormatMessage gives it.
@@ -307,22 +320,55 @@ TEST_F(ToolRunTest, AppendingInPlaceEndsLikeRewritingTheWholeText) {
   }
 }
 
-TEST_F(ToolRunTest, OutputPutsTheCaretAtTheEndAlsoWhenTheUserHadSelectedText) {
+TEST_F(ToolRunTest, OutputKeepsTheUsersPlaceAndFollowsACaretAtTheEnd) {
   Open();
   frm_Vexlo& f = *form_;
   f.oLaunch_DataReceived(L"Pinging 192.0.2.1\r\n");
   ::SendMessageW(f.txtOutputPing.hwnd, EM_SETSEL, 2, 7);  // the user selects a word
-  ::SendMessageW(f.txtOutputLookup.hwnd, EM_SETSEL, 0, 0);
+  ::SendMessageW(f.txtOutputLookup.hwnd, EM_SETSEL, 0, 0);  // and reads from the top
   f.oLaunch_DataReceived(L"Reply\r\n");
   for (const TextBox* box : {&f.txtOutputPing, &f.txtOutputTracert, &f.txtOutputLookup}) {
     EXPECT_EQ(box->Text(), L"Pinging 192.0.2.1\r\nReply\r\n");
+  }
+  DWORD start = 0, end = 0;
+  ::SendMessageW(f.txtOutputPing.hwnd, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  EXPECT_EQ(std::make_pair(start, end), std::make_pair(DWORD{2}, DWORD{7}));
+  EXPECT_TRUE(f.txtOutputLookup.CaretAt(0));
+  EXPECT_TRUE(f.txtOutputTracert.CaretAt(f.txtOutputTracert.TextLength()));
+  // Back at the end, the box follows again.
+  f.txtOutputPing.SelStart(f.txtOutputPing.TextLength());
+  f.oLaunch_DataReceived(L"Reply\r\n");
+  EXPECT_TRUE(f.txtOutputPing.CaretAt(f.txtOutputPing.TextLength()));
+  EXPECT_TRUE(f.txtOutputLookup.CaretAt(0));
+  EXPECT_EQ(f.sbStatus.PanelText(2), L"Data received");
+  // A new run is followed from its start; so is a box after Clear.
+  Type(f.txtApplicationPing, L"192.0.2.1");
+  f.cmdExecutePing_Click();
+  f.oLaunch_DataReceived(L"second run\r\n");
+  for (const TextBox* box : {&f.txtOutputPing, &f.txtOutputTracert, &f.txtOutputLookup}) {
     EXPECT_TRUE(box->CaretAt(box->TextLength()));
   }
-  // An empty piece moves the caret to the end too.
+  f.oLaunch_ProcessEnded();
   ::SendMessageW(f.txtOutputPing.hwnd, EM_SETSEL, 0, 3);
-  f.oLaunch_DataReceived(L"");
+  f.cmdClearPing_Click();
+  f.oLaunch_DataReceived(L"after clear\r\n");
   EXPECT_TRUE(f.txtOutputPing.CaretAt(f.txtOutputPing.TextLength()));
-  EXPECT_EQ(f.sbStatus.PanelText(2), L"Data received");
+}
+
+TEST_F(ToolRunTest, APieceCostsEachBoxOneMessageWhetherItFollowsOrNot) {
+  Open();
+  frm_Vexlo& f = *form_;
+  f.oLaunch_DataReceived(L"first\r\n");
+  ::SendMessageW(f.txtOutputLookup.hwnd, EM_SETSEL, 0, 3);  // one box is read back in
+  for (const TextBox* box : {&f.txtOutputPing, &f.txtOutputTracert, &f.txtOutputLookup}) {
+    test::MessageCounter count(box->hwnd);
+    ASSERT_TRUE(count.ok());
+    f.oLaunch_DataReceived(L"Reply from 192.0.2.1\r\n");
+    EXPECT_EQ(count.messages, std::vector<UINT>{OutputView::kAppendMessage});
+  }
+  for (const TextBox* box : {&f.txtOutputTracert, &f.txtOutputLookup}) EXPECT_EQ(box->Text(), f.txtOutputPing.Text());
+  EXPECT_EQ(f.txtOutputPing.Text(),
+            L"first\r\nReply from 192.0.2.1\r\nReply from 192.0.2.1\r\nReply from 192.0.2.1\r\n");
 }
 
 TEST_F(ToolRunTest, AFullBoxPutsTheCaretAtTheEndOfWhatItHolds) {
@@ -407,6 +453,99 @@ TEST_F(ToolRunTest, EndToEndSecondRunAppendsAndMetacharactersRunNothing) {
   EXPECT_NE(text.find(L"]: &\r\n"), std::wstring::npos);
   EXPECT_NE(text.find(L"]: |\r\n"), std::wstring::npos);
   EXPECT_EQ(::GetFileAttributesW(marker.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(ToolRunTest, EndToEndTheUserReadsBackWhileOutputArrives) {
+  Open([](ConsoleLauncherEvents& events) {
+    return std::make_unique<test::ScriptedToolLauncher>(events, L"lines 3000 10 sleep 60000 args");
+  });
+  frm_Vexlo& f = *form_;
+  const HWND box = f.txtOutputPing.hwnd;
+  const int line = LineHeight(box);
+  ASSERT_GT(line, 0);
+  RECT client{};
+  ::GetClientRect(box, &client);
+  const LRESULT page = client.bottom / line;
+  const auto firstVisible = [&] { return ::SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0); };
+  const auto atBottom = [&] { return firstVisible() + page >= ::SendMessageW(box, EM_GETLINECOUNT, 0, 0); };
+  // Waits for a few more lines to arrive.
+  const auto grows = [&] {
+    const int now = f.txtOutputPing.TextLength();
+    return test::PumpUntil([&] { return f.txtOutputPing.TextLength() > now + 40; });
+  };
+  const auto selection = [&] {
+    DWORD start = 0, end = 0;
+    ::SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    return std::make_pair(start, end);
+  };
+  const auto click = [&](UINT message, int x, int y) { ::SendMessageW(box, message, MK_LBUTTON, MAKELPARAM(x, y)); };
+  Type(f.txtApplicationPing, L"127.0.0.1");
+  ::SendMessageW(f.cmdExecutePing.hwnd, BM_CLICK, 0, 0);
+  ASSERT_TRUE(test::PumpUntil([&] { return f.txtOutputPing.Text().find(L"line 40\r\n") != std::wstring::npos; }));
+  ASSERT_TRUE(atBottom());
+
+  // Scrolled to the top, the view stays there.
+  ::SendMessageW(box, WM_VSCROLL, SB_TOP, 0);
+  ASSERT_TRUE(grows());
+  EXPECT_EQ(firstVisible(), 0);
+
+  // A mouse selection survives the pieces that follow, and Ctrl+C copies it.
+  click(WM_LBUTTONDOWN, 1, line / 2);
+  click(WM_MOUSEMOVE, 2000, line + line / 2);
+  ::SendMessageW(box, WM_LBUTTONUP, 0, 0);
+  const auto selected = selection();
+  ASSERT_TRUE(grows());
+  ASSERT_TRUE(grows());
+  EXPECT_EQ(selection(), selected);
+  EXPECT_EQ(firstVisible(), 0);
+  ::SendMessageW(box, WM_CHAR, 0x03, 0);
+  ASSERT_TRUE(::OpenClipboard(f.hwnd()));
+  const auto* copied = static_cast<const wchar_t*>(::GlobalLock(::GetClipboardData(CF_UNICODETEXT)));
+  ASSERT_NE(copied, nullptr);
+  EXPECT_EQ(std::wstring(copied), f.txtOutputPing.Text().substr(selected.first, selected.second - selected.first));
+  ::GlobalUnlock(::GetClipboardData(CF_UNICODETEXT));
+  ::CloseClipboard();
+
+  // A click drops the selection; a scroll to the bottom then follows again.
+  click(WM_LBUTTONDOWN, 1, line / 2);
+  ::SendMessageW(box, WM_LBUTTONUP, 0, 0);
+  ::SendMessageW(box, WM_VSCROLL, SB_BOTTOM, 0);
+  ASSERT_TRUE(grows());
+  EXPECT_TRUE(atBottom());
+  EXPECT_TRUE(f.txtOutputPing.CaretAt(f.txtOutputPing.TextLength()));
+
+  // Away at the top again, Ctrl+End follows.
+  ::SendMessageW(box, WM_VSCROLL, SB_TOP, 0);
+  ASSERT_TRUE(grows());
+  EXPECT_EQ(firstVisible(), 0);
+  BYTE keys[256] = {};
+  ::GetKeyboardState(keys);
+  keys[VK_CONTROL] = 0x80;
+  ::SetKeyboardState(keys);
+  ::SendMessageW(box, WM_KEYDOWN, VK_END, 1);
+  keys[VK_CONTROL] = 0;
+  ::SetKeyboardState(keys);
+  ASSERT_TRUE(grows());
+  EXPECT_TRUE(atBottom());
+  EXPECT_TRUE(f.txtOutputPing.CaretAt(f.txtOutputPing.TextLength()));
+
+  // A selection held at the bottom stays; a click at the end follows.
+  click(WM_LBUTTONDOWN, 2000, client.bottom - 1);
+  click(WM_MOUSEMOVE, 1, client.bottom - 1 - 2 * line);
+  ::SendMessageW(box, WM_LBUTTONUP, 0, 0);
+  const auto held = selection();
+  ASSERT_NE(held.first, held.second);
+  ASSERT_TRUE(grows());
+  EXPECT_EQ(selection(), held);
+  ::SendMessageW(box, WM_VSCROLL, SB_BOTTOM, 0);
+  click(WM_LBUTTONDOWN, 2000, client.bottom - 1);
+  ::SendMessageW(box, WM_LBUTTONUP, 0, 0);
+  ASSERT_TRUE(grows());
+  EXPECT_TRUE(atBottom());
+  EXPECT_TRUE(f.txtOutputPing.CaretAt(f.txtOutputPing.TextLength()));
+
+  ::SendMessageW(f.cmdExecutePing.hwnd, BM_CLICK, 0, 0);  // Stop
+  ASSERT_TRUE(test::PumpUntil([&] { return f.bRunning == kFalse; }));
 }
 
 }  // namespace

@@ -1,0 +1,29 @@
+#pragma once
+// Saving a view's text to a file: the writing, the proposed name and the system's
+// save dialog.
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vexlo {
+
+// Writes the text to the path as UTF-8, without a byte order mark, line ends as they
+// are. It goes to a temporary file in the same folder that then replaces the path, so
+// a failure leaves neither half a file nor a spoilt old one. ERROR_SUCCESS or the
+// system's error code.
+[[nodiscard]] DWORD SaveTextAsUtf8(const std::wstring& path, std::wstring_view text);
+
+// "ping 2026-12-08 1432.txt": the page's name in lower case, then the local time.
+[[nodiscard]] std::wstring ProposedFileName(std::wstring_view page, const SYSTEMTIME& time);
+
+// What the user reads when saving failed: the path, then the system's text.
+[[nodiscard]] std::wstring SaveFailureText(const std::wstring& path, DWORD error);
+
+// The system's save dialog, proposing that name; nothing when the user cancels or the
+// dialog cannot open.
+[[nodiscard]] std::optional<std::wstring> AskSavePath(HWND owner, const std::wstring& proposed);
+
+}  // namespace vexlo
