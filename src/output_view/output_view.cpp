@@ -223,20 +223,27 @@ void OutputView::ReplaceSelection(const wchar_t* text, bool honorLimit) {
     Notify(EN_MAXTEXT);
     n = limit_ < kept ? 0 : std::min(n, limit_ - kept);
   }
-  // What may run out of memory comes before the text changes: then nothing does.
-  std::wstring tail;
-  if (last < text_.size()) tail = text_.Slice(last, text_.size() - last);
-  text_.ReplaceFrom(first, {std::wstring_view(text, n), tail});
+  // All or nothing. Only a piece added at the end may be one that another view holds.
+  const std::wstring_view piece(text, n);
+  if (shared_ && honorLimit && first == last && last == text_.size()) {
+    text_.AppendShared(shared_, piece);
+  } else {
+    text_.Replace(first, last, piece);
+  }
   anchor_ = active_ = first + n;
   caretAfterWrap_ = false;
   layout_.Truncate(first);
   // Should this run out of memory, EnsureLayout lays out the rest later.
   if (layoutWidth_ >= 0) layout_.Extend(text_, widths_);
+  TextChanged(honorLimit);
+}
+
+void OutputView::TextChanged(bool notify) {
   ::InvalidateRect(hwnd_, nullptr, FALSE);
   ScrollCaretIntoView();
   // A multi-line edit control sends neither for WM_SETTEXT, the one change not
   // held to the limit.
-  if (honorLimit) {
+  if (notify) {
     Notify(EN_UPDATE);
     Notify(EN_CHANGE);
   }

@@ -18,7 +18,9 @@
 #include <vector>
 
 #include "common/window_base.h"
+#include "output_view/kept_output.h"
 #include "output_view/text_layout.h"
+#include "output_view/text_store.h"
 
 struct IRawElementProviderSimple;
 
@@ -70,8 +72,16 @@ class OutputView {
   [[nodiscard]] std::size_t PreviousWordStart(std::size_t position) const noexcept;
   // The provider, made on first use; null when UI Automation is missing.
   [[nodiscard]] IRawElementProviderSimple* AccessibleProvider();
-  // Bytes of memory the text and its index hold.
+  // Bytes of memory the text and its index hold; a shared store counts for itself.
   [[nodiscard]] std::size_t BytesHeld() const noexcept { return text_.BytesHeld() + layout_.BytesHeld(); }
+
+  // Text held once (kept_output.cpp). Views that share a store hold a piece that is
+  // appended to each of them at their ends once; the text and rows of a kept copy
+  // refer to the view's.
+  void ShareStorage(std::shared_ptr<TextStore> store) noexcept { shared_ = std::move(store); }
+  [[nodiscard]] KeptOutput Keep() const;
+  // Shows the kept text as WM_SETTEXT would show the same characters.
+  void Restore(const KeptOutput& kept);
 
  private:
   // Text and selection (output_view.cpp).
@@ -80,6 +90,7 @@ class OutputView {
   void OnSetSel(WPARAM start, LPARAM end);
   LRESULT OnGetSel(DWORD* start, DWORD* end) const;
   void ReplaceSelection(const wchar_t* text, bool honorLimit);
+  void TextChanged(bool notify);
   void SetSelection(std::size_t anchor, std::size_t active, bool afterWrap);
   void Notify(WORD code) const;
   void CopyToClipboard() const;
@@ -127,8 +138,12 @@ class OutputView {
   HWND hwnd_;
   std::wstring name_;
   ChunkedText text_;
+  std::shared_ptr<TextStore> shared_;
   CharWidths widths_;
   RowLayout layout_;
+  // Rows in a kept copy fit this view while its font stays.
+  std::shared_ptr<const int> identity_ = std::make_shared<const int>(0);
+  unsigned fontGeneration_ = 0;
   int layoutWidth_ = -1;  // the wrap width the rows were laid out for; -1: lay out anew
   SIZE clientSize_{0, 0};
   SCROLLINFO shownScroll_{};  // what the scroll bar was last given
