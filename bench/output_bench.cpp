@@ -12,8 +12,13 @@
 //   3. 4 MiB of ping lines written as fast as a tool can, through the real launcher:
 //      how long until the box holds them, how long the window did not answer, and
 //      how many messages each piece sends an output box.
-// Usage: output_bench [scripted_tool.exe [ping_flood.exe]]
-//   defaults: ..\tests\scripted_tool.exe and ping_flood.exe beside this program.
+//   4. A week of ping -t: 48 M characters through the whole window, two runs with a
+//      Clear and page switches between them; memory per character received, the end
+//      of the run and a page switch at the end, and the longest time away from the
+//      message loop.
+// Usage: output_bench [scripted_tool.exe [ping_flood.exe]] | output_bench week
+//   defaults: ..\tests\scripted_tool.exe and ping_flood.exe beside this program;
+//   "week" runs only the fourth.
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -33,6 +38,7 @@
 #include "launcher/console_control.h"
 #include "output_view/output_view.h"
 #include "main_window/frm_vexlo.h"
+#include "support/fake_launcher.h"
 #include "support/scripted_tool_launcher.h"
 #include "support/test_support.h"
 
@@ -483,6 +489,113 @@ int BenchFlood(const std::wstring& floodTool) {
   return 0;
 }
 
+
+// Everything the window holds of the output: the views' text and rows and the kept
+// outputs, by their own accounting.
+std::size_t OutputBytesHeld(const frm_Vexlo& form) {
+  std::size_t bytes = 0;
+  for (const TextBox* box : {&form.txtOutputPing, &form.txtOutputTracert, &form.txtOutputLookup}) {
+    if (const OutputView* view = OutputView::From(box->hwnd)) bytes += view->BytesHeld();
+  }
+  // The kept outputs refer to the boxes' store and share their rows.
+  return bytes + form.outputStore->BytesHeld();
+}
+
+// What a user's window does between two events: paint what changed and answer what
+// is queued. Returns the time that took.
+double PaintAndPump(const frm_Vexlo& form) {
+  const auto start = Clock::now();
+  ::UpdateWindow(form.hwnd());
+  for (const TextBox* box : {&form.txtOutputPing, &form.txtOutputTracert, &form.txtOutputLookup}) {
+    ::UpdateWindow(box->hwnd);
+  }
+  PumpPending();
+  return Ms(Clock::now() - start);
+}
+
+int BenchWeekOfPing() {
+  constexpr std::size_t kWeekChars = 48'000'000;
+  std::printf("\n== 4. A week of ping -t: %.0f M characters through the whole window ==\n", kWeekChars / 1e6);
+  auto log = std::make_shared<test::FakeLauncherLog>();
+  const std::size_t before = PrivateBytes();
+  auto form = Open([&](ConsoleLauncherEvents& events) { return std::make_unique<test::FakeLauncher>(events, log); });
+  if (!form) return 1;
+  PaintAndPump(*form);
+  // Pieces as the launcher hands them on: a full buffer of 8,192 characters cut
+  // anywhere in a line, now and then a single line or a part of a buffer.
+  const std::wstring line = L"Reply from 192.0.2.1: bytes=32 time<1ms TTL=128\r\n";
+  std::wstring text;
+  while (text.size() < 2 * kPieceChars + 4 * line.size()) text += line;
+  constexpr std::size_t kPieceSizes[] = {8192, 8192, 8192, 50, 8192, 8192, 3000, 8192, 8192, 8192};
+  double longest = 0;  // the longest time the window did not get back to its queue
+  double handled = 0;  // of the last event, the handler alone, without painting
+  const auto event = [&](auto&& handle) {
+    const auto start = Clock::now();
+    handle();
+    handled = Ms(Clock::now() - start);
+    PaintAndPump(*form);
+    const double ms = Ms(Clock::now() - start);
+    longest = std::max(longest, ms);
+    return ms;
+  };
+  const auto click = [&](int tab) {
+    return event([&] {
+      form->tabRTF.SelectedItem(tab);
+      form->tabRTF_Click();
+    });
+  };
+  std::size_t received = 0, pieces = 0, offset = 0;
+  const auto feed = [&](std::size_t upTo, std::size_t clearAt) {
+    while (received < upTo) {
+      const std::size_t n = std::min(kPieceSizes[pieces % std::size(kPieceSizes)], upTo - received);
+      const std::wstring piece = text.substr(offset, n);
+      offset = (offset + n) % line.size();
+      event([&] { form->DataReceived(piece); });
+      if (received < clearAt && received + n >= clearAt) event([&] { form->cmd_clear_tracert_Click(); });
+      received += n;
+      ++pieces;
+    }
+  };
+  // What a switch costs the window with nothing held, for comparison.
+  click(2);
+  const double emptyToTracert = handled;
+  click(1);
+  const double emptyToPing = handled;
+  const auto start = Clock::now();
+  // The first run from the Ping page, the Traceroute page cleared during it; a look
+  // at the other pages afterwards.
+  if (!StartPing(*form)) return 1;
+  feed(kWeekChars / 2, kWeekChars / 4);
+  const double firstEnd = event([&] { form->ProcessEnded(); });
+  const double firstSwitch = click(2) + click(3) + click(1);
+  // The second run from the Ping page, to the end of the week.
+  if (!StartPing(*form)) return 1;
+  feed(kWeekChars, static_cast<std::size_t>(-1));
+  const double processEnded = event([&] { form->ProcessEnded(); });
+  const double processEndedAlone = handled;
+  const double toTracert = click(2);
+  const double toTracertAlone = handled;
+  const double backToPing = click(1);
+  const double backToPingAlone = handled;
+  const double took = Ms(Clock::now() - start);
+  const std::size_t held = static_cast<std::size_t>(form->txtOutputPing.TextLength());
+  const std::size_t grown = PrivateBytes() - std::min(PrivateBytes(), before);
+  std::printf("%zu characters in %zu pieces, %.1f s; the Ping box holds %zu\n", received, pieces, took / 1000, held);
+  std::printf("memory: %.2f bytes per character received, from the working set (target under 2.5); "
+              "%.2f by the boxes' and kept outputs' own accounting\n",
+              static_cast<double>(grown) / static_cast<double>(received),
+              static_cast<double>(OutputBytesHeld(*form)) / static_cast<double>(received));
+  std::printf("end of the run with its kept copy, painted: %.1f ms (target under 5), the handler alone %.1f ms; "
+              "after the first run %.1f ms\n",
+              processEnded, processEndedAlone, firstEnd);
+  std::printf("page switch at the end, painted: to Traceroute %.1f ms, back to Ping %.1f ms (target under 5); "
+              "the handler alone %.1f and %.1f ms; three switches after the first run %.1f ms\n",
+              toTracert, backToPing, toTracertAlone, backToPingAlone, firstSwitch);
+  std::printf("the same two switches' handlers with nothing held: %.1f and %.1f ms\n", emptyToTracert, emptyToPing);
+  std::printf("longest time away from the message loop: %.1f ms (target under 100)\n", longest);
+  return held == kWeekChars ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -490,6 +603,7 @@ int wmain(int argc, wchar_t** argv) {
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TAB_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&icc);
   if (!OutputView::Register(::GetModuleHandleW(nullptr))) return 1;
+  if (argc > 1 && std::wstring(argv[1]) == L"week") return BenchWeekOfPing();
   const std::wstring tool = argc > 1 ? argv[1] : test::ProgramDirectory() + L"..\\tests\\scripted_tool.exe";
   const std::wstring flood = argc > 2 ? argv[2] : test::ProgramDirectory() + L"ping_flood.exe";
   const auto start = Clock::now();
@@ -498,6 +612,8 @@ int wmain(int argc, wchar_t** argv) {
   failed |= BenchDelay(tool);
   std::fflush(stdout);
   failed |= BenchFlood(flood);
+  std::fflush(stdout);
+  failed |= BenchWeekOfPing();
   std::printf("\nbench ran %.1f s\n", Ms(Clock::now() - start) / 1000);
   return failed;
 }

@@ -17,6 +17,8 @@
 #include "launcher/console_launcher.h"
 #include "main_window/keyboard.h"
 #include "main_window/label_fit.h"
+#include "output_view/kept_output.h"
+#include "output_view/text_store.h"
 
 namespace vexlo {
 
@@ -102,7 +104,10 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   VbBool bRunning = kFalse;
   std::wstring sOptA, sOptT, sOptN, sOptF, sOptD, sOptH;
   std::wstring sVersion;
-  std::wstring sKeptPing, sKeptTracert, sKeptLookup;
+  // They read as strings; each refers to the text of its box as it was kept.
+  KeptOutput sKeptPing, sKeptTracert, sKeptLookup;
+  // The three output boxes' text, held once for them and the kept outputs.
+  std::shared_ptr<TextStore> outputStore = std::make_shared<TextStore>();
   std::unique_ptr<ConsoleLauncher> oLaunch;
 
  private:

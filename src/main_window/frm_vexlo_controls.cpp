@@ -205,6 +205,9 @@ bool frm_Vexlo::CreateControls() {
                    txtApplicationLookup.hwnd, txtOutputPing.hwnd, txtOutputTracert.hwnd, txtOutputLookup.hwnd}) {
     LimitToControlMaximum(box);
   }
+  for (HWND box : {txtOutputPing.hwnd, txtOutputTracert.hwnd, txtOutputLookup.hwnd}) {
+    if (OutputView* view = OutputView::From(box)) view->ShareStorage(outputStore);
+  }
   return true;
 }
 

@@ -8,8 +8,8 @@ void frm_Vexlo::tabRTF_Click() {
   if (n < 1 || n > static_cast<int>(fraTab.size())) return;
   BringPageToFront(static_cast<std::size_t>(n - 1));
   // The newest output in view, as after a run.
-  const auto restore = [](const TextBox& box, const std::wstring& kept) {
-    box.Text(kept);
+  const auto restore = [](const TextBox& box, const KeptOutput& kept) {
+    kept.WriteInto(box.hwnd);
     box.SelStart(box.TextLength());
   };
   if (n == 1) restore(txtOutputPing, sKeptPing);

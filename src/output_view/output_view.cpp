@@ -277,10 +277,13 @@ std::size_t OutputView::PutText(std::size_t first, std::size_t last, std::wstrin
     Notify(EN_MAXTEXT);
     n = limit_ < kept ? 0 : std::min(n, limit_ - kept);
   }
-  // What may run out of memory comes before the text changes: then nothing does.
-  std::wstring tail;
-  if (last < text_.size()) tail = text_.Slice(last, text_.size() - last);
-  text_.ReplaceFrom(first, {given.substr(0, n), tail});
+  // All or nothing. Only a piece added at the end may be one that another view holds.
+  const std::wstring_view piece = given.substr(0, n);
+  if (shared_ && honorLimit && first == last && last == text_.size()) {
+    text_.AppendShared(shared_, piece);
+  } else {
+    text_.Replace(first, last, piece);
+  }
   layout_.Truncate(first);
   // Should this run out of memory, EnsureLayout lays out the rest later.
   if (layoutWidth_ >= 0) layout_.Extend(text_, widths_);

@@ -21,8 +21,10 @@
 #include <vector>
 
 #include "common/window_base.h"
+#include "output_view/kept_output.h"
 #include "output_view/text_layout.h"
 #include "output_view/text_source.h"
+#include "output_view/text_store.h"
 
 struct IRawElementProviderSimple;
 
@@ -92,8 +94,16 @@ class OutputView final : public TextSource {
     std::function<void(HWND owner, const std::wstring& text)> showFailure;
   };
   void UseSaveAsUi(SaveAsUi ui) { saveAsUi_ = std::move(ui); }
-  // Bytes of memory the text and its index hold.
+  // Bytes of memory the text and its index hold; a shared store counts for itself.
   [[nodiscard]] std::size_t BytesHeld() const noexcept { return text_.BytesHeld() + layout_.BytesHeld(); }
+
+  // Text held once (kept_output.cpp). Views that share a store hold a piece that is
+  // appended to each of them at their ends once; the text and rows of a kept copy
+  // refer to the view's.
+  void ShareStorage(std::shared_ptr<TextStore> store) noexcept { shared_ = std::move(store); }
+  [[nodiscard]] KeptOutput Keep() const;
+  // Shows the kept text as WM_SETTEXT would show the same characters.
+  void Restore(const KeptOutput& kept);
 
  private:
   // Text and selection (output_view.cpp).
@@ -162,8 +172,12 @@ class OutputView final : public TextSource {
   HWND hwnd_;
   std::wstring name_;
   ChunkedText text_;
+  std::shared_ptr<TextStore> shared_;
   CharWidths widths_;
   RowLayout layout_;
+  // Rows in a kept copy fit this view while its font stays.
+  std::shared_ptr<const int> identity_ = std::make_shared<const int>(0);
+  unsigned fontGeneration_ = 0;
   int layoutWidth_ = -1;  // the wrap width the rows were laid out for; -1: lay out anew
   SIZE clientSize_{0, 0};
   SCROLLINFO shownScroll_{};  // what the scroll bar was last given

@@ -48,6 +48,7 @@ void OutputView::ApplyFont(HFONT font) {
   widths_.Reset([hwnd, used](unsigned page, int* widths) { return MeasurePage(hwnd, used, page, widths); },
                 averageWidth);
   layoutWidth_ = -1;
+  ++fontGeneration_;  // rows kept from before no longer fit
   if (focused_) {
     ::DestroyCaret();
     OnFocus(true);

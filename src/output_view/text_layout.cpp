@@ -5,55 +5,34 @@
 
 namespace vexlo {
 
-void ChunkedText::Append(const wchar_t* text, std::size_t count) {
-  while (count > 0) {
-    const std::size_t used = size_ & (kChunkSize - 1);
-    if (used == 0 && (size_ >> kChunkBits) == chunks_.size()) {
-      chunks_.push_back(std::make_unique_for_overwrite<wchar_t[]>(kChunkSize));
-    }
-    const std::size_t n = std::min(count, kChunkSize - used);
-    std::memcpy(chunks_[size_ >> kChunkBits].get() + used, text, n * sizeof(wchar_t));
-    size_ += n;
-    text += n;
-    count -= n;
+void RowStarts::push_back(std::uint32_t start) {
+  const std::size_t block = size_ >> kBlockBits;
+  if (block == blocks_.size()) {
+    blocks_.reserve(block + 1);
+    blocks_.push_back(std::make_shared<Block>());
+  } else if (blocks_[block].use_count() > 1) {
+    // Shared with a copy: the copy keeps the rows it has.
+    blocks_[block] = std::make_shared<Block>(*blocks_[block]);
   }
+  (*blocks_[block])[size_ & (kBlockSize - 1)] = start;
+  ++size_;
 }
 
-void ChunkedText::ReplaceFrom(std::size_t from, std::initializer_list<std::wstring_view> parts) {
-  std::size_t size = std::min(from, size_);
-  for (const std::wstring_view part : parts) size += part.size();
-  const std::size_t needed = (size + kChunkSize - 1) >> kChunkBits;
-  if (needed > chunks_.size()) {
-    // Allocating first: a failure leaves the text as it was, with spare chunks.
-    chunks_.reserve(needed);
-    while (chunks_.size() < needed) chunks_.push_back(std::make_unique_for_overwrite<wchar_t[]>(kChunkSize));
-  }
-  size_ = std::min(from, size_);
-  for (const std::wstring_view part : parts) Append(part.data(), part.size());
-  chunks_.resize(needed);
-}
-
-void ChunkedText::Truncate(std::size_t size) {
+void RowStarts::resize(std::size_t size) noexcept {
   if (size >= size_) return;
   size_ = size;
-  chunks_.resize((size_ + kChunkSize - 1) >> kChunkBits);
+  blocks_.resize((size_ + kBlockSize - 1) >> kBlockBits);
 }
 
-void ChunkedText::CopyTo(std::size_t from, std::size_t count, wchar_t* out) const {
-  while (count > 0) {
-    const std::size_t offset = from & (kChunkSize - 1);
-    const std::size_t n = std::min(count, kChunkSize - offset);
-    std::memcpy(out, chunks_[from >> kChunkBits].get() + offset, n * sizeof(wchar_t));
-    out += n;
-    from += n;
-    count -= n;
-  }
-}
-
-std::wstring ChunkedText::Slice(std::size_t from, std::size_t count) const {
-  std::wstring s(count, L'\0');
-  CopyTo(from, count, s.data());
-  return s;
+std::size_t RowStarts::UpperBound(std::size_t position) const noexcept {
+  // The last block that starts at or before the position, then within it.
+  const auto block = std::upper_bound(blocks_.begin(), blocks_.begin() + static_cast<std::ptrdiff_t>((size_ + kBlockSize - 1) >> kBlockBits), position,
+                                      [](std::size_t p, const std::shared_ptr<Block>& b) { return p < (*b)[0]; });
+  if (block == blocks_.begin()) return 0;
+  const std::size_t first = static_cast<std::size_t>(block - blocks_.begin() - 1) << kBlockBits;
+  const std::size_t count = std::min(kBlockSize, size_ - first);
+  const Block& rows = **(block - 1);
+  return first + static_cast<std::size_t>(std::upper_bound(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(count), position) - rows.begin());
 }
 
 void CharWidths::Reset(Measure measure, int fallbackWidth) {
@@ -78,7 +57,7 @@ const CharWidths::Page& CharWidths::Fill(unsigned page) {
 }
 
 void RowLayout::Reset(int wrapWidth, int tabWidth) {
-  rows_.assign(1, 0);
+  rows_.resize(1);
   wrapWidth_ = wrapWidth;
   tabWidth_ = std::max(1, tabWidth);
   next_ = 0;
@@ -150,32 +129,40 @@ void RowLayout::Extend(const ChunkedText& text, CharWidths& widths) {
 
 void RowLayout::ExtendFrom(const ChunkedText& text, CharWidths& widths) {
   const std::size_t end = text.size();
-  for (std::size_t p = next_; p < end; ++p) {
-    const wchar_t c = text[p];
-    if (pendingCr_) {
-      pendingCr_ = false;
-      if (c == L'\n') {
-        NewRow(p + 1);
-        x_ = 0;
-        afterSpace_ = false;
-        continue;
-      }
-      Visible(p - 1, 0, false);  // a lone CR is a character of its own
+  std::size_t p = next_;
+  wchar_t before = p > 0 ? text[p - 1] : L'\0';
+  text.ForEachRun(p, end - p, [&](const wchar_t* run, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i, ++p) {
+      Next(p, run[i], before, widths);
+      before = run[i];
     }
-    if (c == L'\r') {
-      pendingCr_ = true;
-    } else if (c == L' ') {
-      x_ += widths(c);
-      afterSpace_ = true;
-    } else if (c == L'\t') {
-      x_ += TabAdvance(x_);
-      afterSpace_ = true;
-    } else {
-      const bool low = c >= 0xDC00 && c <= 0xDFFF && p > 0 && text[p - 1] >= 0xD800 && text[p - 1] <= 0xDBFF;
-      Visible(p, widths(c), low);
-    }
-  }
+  });
   next_ = end;
+}
+
+void RowLayout::Next(std::size_t p, wchar_t c, wchar_t before, CharWidths& widths) {
+  if (pendingCr_) {
+    pendingCr_ = false;
+    if (c == L'\n') {
+      NewRow(p + 1);
+      x_ = 0;
+      afterSpace_ = false;
+      return;
+    }
+    Visible(p - 1, 0, false);  // a lone CR is a character of its own
+  }
+  if (c == L'\r') {
+    pendingCr_ = true;
+  } else if (c == L' ') {
+    x_ += widths(c);
+    afterSpace_ = true;
+  } else if (c == L'\t') {
+    x_ += TabAdvance(x_);
+    afterSpace_ = true;
+  } else {
+    const bool low = c >= 0xDC00 && c <= 0xDFFF && p > 0 && before >= 0xD800 && before <= 0xDBFF;
+    Visible(p, widths(c), low);
+  }
 }
 
 void RowLayout::Truncate(std::size_t size) {
@@ -194,9 +181,6 @@ void RowLayout::Truncate(std::size_t size) {
   pendingCr_ = false;
 }
 
-std::size_t RowLayout::RowOf(std::size_t position) const noexcept {
-  const auto it = std::upper_bound(rows_.begin(), rows_.end(), position);
-  return static_cast<std::size_t>(it - rows_.begin()) - 1;
-}
+std::size_t RowLayout::RowOf(std::size_t position) const noexcept { return rows_.UpperBound(position) - 1; }
 
 }  // namespace vexlo

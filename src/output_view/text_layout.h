@@ -14,30 +14,33 @@
 #include <string_view>
 #include <vector>
 
+#include "output_view/text_store.h"
+
 namespace vexlo {
 
-// Appending never moves what is held, and a position finds its chunk by a shift.
-class ChunkedText {
+// The start of every row, in blocks: a copy shares the blocks, and a block still
+// shared is copied before it changes, so that copying rows costs a pointer a block.
+class RowStarts {
  public:
-  static constexpr unsigned kChunkBits = 16;
-  static constexpr std::size_t kChunkSize = std::size_t{1} << kChunkBits;
+  static constexpr unsigned kBlockBits = 12;
+  static constexpr std::size_t kBlockSize = std::size_t{1} << kBlockBits;
 
   [[nodiscard]] std::size_t size() const noexcept { return size_; }
-  [[nodiscard]] wchar_t operator[](std::size_t i) const noexcept {
-    return chunks_[i >> kChunkBits][i & (kChunkSize - 1)];
+  [[nodiscard]] std::uint32_t operator[](std::size_t i) const noexcept {
+    return (*blocks_[i >> kBlockBits])[i & (kBlockSize - 1)];
   }
-  void Append(const wchar_t* text, std::size_t count);
-  // Keeps the first `from` characters and adds each part: all or nothing, as the
-  // chunks it needs are allocated before anything changes.
-  void ReplaceFrom(std::size_t from, std::initializer_list<std::wstring_view> parts);
-  // Keeps the first `size` characters.
-  void Truncate(std::size_t size);
-  void CopyTo(std::size_t from, std::size_t count, wchar_t* out) const;
-  [[nodiscard]] std::wstring Slice(std::size_t from, std::size_t count) const;
-  [[nodiscard]] std::size_t BytesHeld() const noexcept { return chunks_.size() * kChunkSize * sizeof(wchar_t); }
+  [[nodiscard]] std::uint32_t back() const noexcept { return (*this)[size_ - 1]; }
+  // Strong guarantee: a failure changes nothing.
+  void push_back(std::uint32_t start);
+  // Keeps the first `size`.
+  void resize(std::size_t size) noexcept;
+  // The first index whose start is past `position`.
+  [[nodiscard]] std::size_t UpperBound(std::size_t position) const noexcept;
+  [[nodiscard]] std::size_t BytesHeld() const noexcept { return blocks_.capacity() * sizeof(void*) + blocks_.size() * sizeof(Block); }
 
  private:
-  std::vector<std::unique_ptr<wchar_t[]>> chunks_;
+  using Block = std::array<std::uint32_t, kBlockSize>;
+  std::vector<std::shared_ptr<Block>> blocks_;
   std::size_t size_ = 0;
 };
 
@@ -65,9 +68,11 @@ class CharWidths {
 
 // The rows of word-wrapped text, as the multi-line edit control lays them out: CR LF
 // ends a row; otherwise a row ends before the word that does not fit, or inside a
-// word wider than the row; spaces and tabs hang past the edge.
+// word wider than the row; spaces and tabs hang past the edge. A copy shares the
+// rows laid out so far, so a kept copy of a text keeps its rows at little cost.
 class RowLayout {
  public:
+  RowLayout() { rows_.push_back(0); }
   void Reset(int wrapWidth, int tabWidth);
   // Lays out whatever text arrived since the last call; all or nothing.
   void Extend(const ChunkedText& text, CharWidths& widths);
@@ -80,15 +85,18 @@ class RowLayout {
   // the row it starts.
   [[nodiscard]] std::size_t RowOf(std::size_t position) const noexcept;
   [[nodiscard]] int TabAdvance(int x) const noexcept { return tabWidth_ - x % tabWidth_; }
-  [[nodiscard]] std::size_t BytesHeld() const noexcept { return rows_.capacity() * sizeof(std::uint32_t); }
+  // How much of the text is laid out.
+  [[nodiscard]] std::size_t LaidOut() const noexcept { return next_; }
+  [[nodiscard]] std::size_t BytesHeld() const noexcept { return rows_.BytesHeld(); }
 
  private:
   void NewRow(std::size_t start);
   void Visible(std::size_t position, int width, bool lowSurrogate);
   void ExtendFrom(const ChunkedText& text, CharWidths& widths);
+  void Next(std::size_t p, wchar_t c, wchar_t before, CharWidths& widths);
 
   // Positions fit 32 bits: the text is held to the edit control's 0x7FFFFFFE.
-  std::vector<std::uint32_t> rows_{0};
+  RowStarts rows_;
   int wrapWidth_ = 1;
   int tabWidth_ = 32;
   // Where Extend goes on.

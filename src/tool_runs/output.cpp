@@ -27,9 +27,9 @@ void frm_Vexlo::oLaunch_ProcessEnded() {
   // and the tabs must come back all the same.
   tabRTF.Enabled(true);
   switch (tabRTF.SelectedItem()) {
-    case 1: sKeptPing = txtOutputPing.Text(); break;
-    case 2: sKeptTracert = txtOutputTracert.Text(); break;
-    case 3: sKeptLookup = txtOutputLookup.Text(); break;
+    case 1: sKeptPing = KeptOutput::Of(txtOutputPing.hwnd); break;
+    case 2: sKeptTracert = KeptOutput::Of(txtOutputTracert.hwnd); break;
+    case 3: sKeptLookup = KeptOutput::Of(txtOutputLookup.hwnd); break;
     default: break;
   }
 }
