@@ -68,7 +68,8 @@ class CharWidths {
 // word wider than the row; spaces and tabs hang past the edge.
 class RowLayout {
  public:
-  void Reset(int wrapWidth, int tabWidth);
+  // Tabs stop at each of `tabStops` (increasing pixels), then every `tabWidth`.
+  void Reset(int wrapWidth, int tabWidth, std::vector<int> tabStops = {});
   // Lays out whatever text arrived since the last call; all or nothing.
   void Extend(const ChunkedText& text, CharWidths& widths);
   // The text was cut back to `size`; Extend lays out what follows anew.
@@ -79,7 +80,12 @@ class RowLayout {
   // The row a caret at `position` stands on: a position where a row wraps belongs to
   // the row it starts.
   [[nodiscard]] std::size_t RowOf(std::size_t position) const noexcept;
-  [[nodiscard]] int TabAdvance(int x) const noexcept { return tabWidth_ - x % tabWidth_; }
+  [[nodiscard]] int TabAdvance(int x) const noexcept {
+    for (const int stop : tabStops_) {
+      if (stop > x) return stop - x;
+    }
+    return tabWidth_ - x % tabWidth_;
+  }
   [[nodiscard]] std::size_t BytesHeld() const noexcept { return rows_.capacity() * sizeof(std::uint32_t); }
 
  private:
@@ -91,6 +97,7 @@ class RowLayout {
   std::vector<std::uint32_t> rows_{0};
   int wrapWidth_ = 1;
   int tabWidth_ = 32;
+  std::vector<int> tabStops_;
   // Where Extend goes on.
   std::size_t next_ = 0;
   int x_ = 0;                // width of the last row up to next_
