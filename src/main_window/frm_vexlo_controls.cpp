@@ -18,7 +18,8 @@ constexpr DWORD kInput = kChild | WS_TABSTOP | WS_GROUP;
 // Labels show their text as it is: an ampersand in a version text is no access key.
 constexpr DWORD kLabel = kChild | SS_NOPREFIX;
 constexpr DWORD kTextBox = kInput | WS_BORDER | ES_AUTOHSCROLL;
-// The output view is read-only and multi-line by nature; it has no styles of its own.
+// The output view is read-only and multi-line by nature: it adds ES_MULTILINE,
+// ES_READONLY and ES_AUTOVSCROLL to its style itself, for tools that read them.
 constexpr DWORD kOutput = kChild | WS_BORDER | WS_VSCROLL | WS_GROUP;
 constexpr DWORD kButton = kInput | BS_PUSHBUTTON;
 constexpr DWORD kCheck = kInput | BS_AUTOCHECKBOX;

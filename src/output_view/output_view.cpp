@@ -24,6 +24,10 @@ class OutputViewProcedure final : public WindowBase {
       const bool named = create->lpszName != nullptr && !IS_INTRESOURCE(create->lpszName);
       auto view = std::make_unique<OutputView>(hwnd, named ? create->lpszName : L"");
       ::SetWindowLongPtrW(hwnd, kViewSlot, reinterpret_cast<LONG_PTR>(view.release()));
+      // Tools that read edit controls go by these styles; the view behaves so whatever
+      // its creator asked for.
+      const LONG_PTR style = ::GetWindowLongPtrW(hwnd, GWL_STYLE);
+      ::SetWindowLongPtrW(hwnd, GWL_STYLE, style | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL);
       // Keeps the name as the window's caption, which is what other processes read.
       return ::DefWindowProcW(hwnd, msg, wp, lp);
     }
@@ -125,7 +129,8 @@ LRESULT OutputView::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       const std::size_t row = line < 0 ? CaretRow() : static_cast<std::size_t>(line);
       return row < RowCount() ? static_cast<LRESULT>(RowStart(row)) : -1;
     }
-    case EM_SETREADONLY: return TRUE;  // it is read-only whatever is asked
+    // It is read-only whatever is asked: only asking for that succeeds.
+    case EM_SETREADONLY: return wp != 0 ? TRUE : FALSE;
     case WM_COPY: CopyToClipboard(); return 0;
     case WM_CUT: case WM_PASTE: case WM_CLEAR: case WM_UNDO: case EM_UNDO: return 0;
     case WM_SETFONT:
@@ -170,7 +175,11 @@ LRESULT OutputView::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       break;
     }
     case WM_DESTROY: accessibility_->Disconnect(); break;
-    default: break;
+    default: {
+      LRESULT result = 0;
+      if (HandleEditMessage(msg, wp, lp, result)) return result;
+      break;
+    }
   }
   return ::DefWindowProcW(hwnd_, msg, wp, lp);
 }
@@ -189,6 +198,7 @@ void OutputView::OnSetText(const wchar_t* text) {
   anchor_ = 0;
   active_ = text_.size();
   ReplaceSelection(text, false);
+  modified_ = false;
   SetSelection(0, 0, false);
   ScrollTo(0);
   // A new text starts over: what comes after it is followed, as in an empty view.
@@ -295,6 +305,7 @@ void OutputView::ReportChange(bool honorLimit, std::pair<std::size_t, std::size_
   // A multi-line edit control sends neither for WM_SETTEXT, the one change not
   // held to the limit.
   if (honorLimit) {
+    modified_ = true;
     Notify(EN_UPDATE);
     Notify(EN_CHANGE);
   }
@@ -353,12 +364,18 @@ std::size_t OutputView::RowStart(std::size_t row) {
 std::size_t OutputView::RowEnd(std::size_t row) {
   EnsureLayout();
   const std::size_t end = row + 1 < layout_.RowCount() ? layout_.RowStart(row + 1) : text_.size();
-  return end >= 2 && CrLfAt(end - 2) ? end - 2 : end;
+  // Only a CR LF of this row: the empty row after a final CR LF ends where it starts.
+  return end >= layout_.RowStart(row) + 2 && CrLfAt(end - 2) ? end - 2 : end;
 }
 
 std::size_t OutputView::RowOf(std::size_t position) {
   EnsureLayout();
   return layout_.RowOf(position);
+}
+
+bool OutputView::IsPairTail(std::size_t p) const noexcept {
+  return p > 0 && p < text_.size() && text_[p] >= 0xDC00 && text_[p] <= 0xDFFF && text_[p - 1] >= 0xD800 &&
+         text_[p - 1] <= 0xDBFF;
 }
 
 bool OutputView::CrLfAt(std::size_t p) const noexcept {

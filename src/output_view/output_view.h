@@ -169,6 +169,27 @@ class OutputView final : public TextSource {
   void SaveAs();
   void OnFocus(bool gained);
 
+  // The rest of the read-only multi-line edit control's messages
+  // (output_view_messages.cpp).
+  [[nodiscard]] bool HandleEditMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
+  [[nodiscard]] LRESULT OnGetLine(WPARAM line, wchar_t* buffer);
+  [[nodiscard]] LRESULT OnLineLength(WPARAM index);
+  [[nodiscard]] LRESULT OnPosFromChar(WPARAM index);
+  [[nodiscard]] LRESULT OnCharFromPos(LPARAM at);
+  void OnLineScroll(LPARAM lines);
+  [[nodiscard]] LRESULT OnScroll(WPARAM action);
+  [[nodiscard]] LRESULT OnGetThumb();
+  void OnSetRect(const RECT* rect, bool redraw);
+  void OnSetMargins(WPARAM which, LPARAM widths);
+  [[nodiscard]] LRESULT OnSetTabStops(WPARAM count, const int* stops);
+  // The edit control's rectangle without EM_SETRECT: the client area less the margins.
+  void ResetFormatRect();
+  // Tab stops in pixels, from those in dialog units.
+  void ApplyTabStops();
+  // The second half of a surrogate pair: no caret stops there.
+  [[nodiscard]] bool IsPairTail(std::size_t position) const noexcept;
+  [[nodiscard]] std::size_t RowLength(std::size_t row);
+
   HWND hwnd_;
   std::wstring name_;
   ChunkedText text_;
@@ -184,8 +205,16 @@ class OutputView final : public TextSource {
   std::array<long long, 3> shownThumb_{-1, -1, -1};  // whether it scrolls, thumb size and place, as last drawn
   HFONT font_ = nullptr;  // not ours: the sender of WM_SETFONT owns it
   int lineHeight_ = 16;
-  int margin_ = 2;
+  int leftMargin_ = 2;
+  int rightMargin_ = 2;
+  int averageWidth_ = 8;  // the font's dialog-unit average, which tab stops are given in
+  // Where the rows are drawn (EM_GETRECT); the client area less the margins, unless
+  // EM_SETRECT set it.
+  RECT formatRect_{0, 0, 0, 0};
   int tabWidth_ = 32;
+  std::vector<int> tabStopUnits_;  // EM_SETTABSTOPS' stops in dialog units; empty: every 32
+  std::vector<int> tabStops_;      // the same in pixels
+  bool modified_ = false;          // EM_GETMODIFY
   std::size_t anchor_ = 0;  // EM_SETSEL's start: stays put while Shift extends
   std::size_t active_ = 0;  // where the caret is
   bool caretAfterWrap_ = false;  // caret at the end of a wrapped row, not the next row's start

@@ -34,11 +34,23 @@ void OutputView::OnKeyDown(WPARAM key) {
   bool afterWrap = false;
   switch (key) {
     case VK_LEFT:
-      // CR LF is one step, as it is one line break.
-      to = ctrl ? PreviousWordStart(active_) : active_ >= 2 && CrLfAt(active_ - 2) ? active_ - 2 : active_ - (active_ > 0);
+      // CR LF is one step, as it is one line break, and a surrogate pair one character.
+      if (ctrl) {
+        to = PreviousWordStart(active_);
+      } else if (active_ >= 2 && (CrLfAt(active_ - 2) || IsPairTail(active_ - 1))) {
+        to = active_ - 2;
+      } else {
+        to = active_ - (active_ > 0);
+      }
       break;
     case VK_RIGHT:
-      to = ctrl ? NextWordStart(active_) : CrLfAt(active_) ? active_ + 2 : std::min(active_ + 1, length);
+      if (ctrl) {
+        to = NextWordStart(active_);
+      } else if (CrLfAt(active_) || IsPairTail(active_ + 1)) {
+        to = active_ + 2;
+      } else {
+        to = std::min(active_ + 1, length);
+      }
       break;
     case VK_UP:
     case VK_DOWN:
@@ -164,7 +176,7 @@ bool OutputView::OnContextMenu(LPARAM at) {
     const std::size_t row = CaretRow();
     const auto first = RowsInView().first;
     const long line = row >= first ? static_cast<long>(row - first) : 0;
-    where = {margin_ + XOf(active_, row), (line + 1) * lineHeight_};
+    where = {formatRect_.left + XOf(active_, row), formatRect_.top + (line + 1) * lineHeight_};
     ::ClientToScreen(hwnd_, &where);
   } else {
     // On the scroll bar or the border the menu is the system's, as for an edit control.

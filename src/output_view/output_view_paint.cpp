@@ -40,10 +40,11 @@ void OutputView::ApplyFont(HFONT font) {
       if (::GetTextExtentPoint32W(dc.get(), kLetters, 52, &extent)) averageWidth = std::max<int>(1, (extent.cx / 26 + 1) / 2);
     }
   }
-  // The edit control's default tab stops: every 32 dialog units, four to an average
-  // character width.
-  tabWidth_ = 8 * averageWidth;
-  margin_ = std::max(1, averageWidth / 2);
+  averageWidth_ = averageWidth;
+  ApplyTabStops();
+  // A new font brings the margins it implies, as EC_USEFONTINFO does.
+  leftMargin_ = rightMargin_ = std::max(1, averageWidth / 2);
+  ResetFormatRect();
   const HWND hwnd = hwnd_;
   widths_.Reset([hwnd, used](unsigned page, int* widths) { return MeasurePage(hwnd, used, page, widths); },
                 averageWidth);
@@ -61,10 +62,12 @@ void OutputView::OnSize() {
   // Kept, because every append asks for it and GetClientRect is not free everywhere.
   RECT r{};
   if (::GetClientRect(hwnd_, &r)) clientSize_ = {r.right, r.bottom};
+  // A new size undoes EM_SETRECT, as in the edit control.
+  ResetFormatRect();
   ScrollTo(firstRow_);
 }
 
-int OutputView::WrapWidth() const { return ClientSize().cx - 2 * margin_; }
+int OutputView::WrapWidth() const { return formatRect_.right - formatRect_.left; }
 
 void OutputView::EnsureLayout() {
   const int width = WrapWidth();
@@ -76,7 +79,7 @@ void OutputView::EnsureLayout() {
   // Keep the text at the top of the view in view.
   const std::size_t top =
       firstRow_ < layout_.RowCount() ? std::min(layout_.RowStart(firstRow_), text_.size()) : 0;
-  layout_.Reset(width, tabWidth_);
+  layout_.Reset(width, tabWidth_, tabStops_);
   layout_.Extend(text_, widths_);
   layoutWidth_ = width;
   firstRow_ = std::min(layout_.RowOf(top), MaxFirstRow());
@@ -86,7 +89,8 @@ void OutputView::EnsureLayout() {
 }
 
 std::size_t OutputView::PageRows() const {
-  return static_cast<std::size_t>(std::max(1L, ClientSize().cy / static_cast<long>(lineHeight_)));
+  const long height = formatRect_.bottom - formatRect_.top;
+  return static_cast<std::size_t>(std::max(1L, height / static_cast<long>(lineHeight_)));
 }
 
 std::size_t OutputView::MaxFirstRow() {
@@ -160,9 +164,19 @@ int OutputView::XOf(std::size_t position, std::size_t row) {
 std::size_t OutputView::PositionInRow(std::size_t row, int x) {
   const std::size_t end = RowEnd(row);
   std::size_t found = end;
+  int pairStart = 0;  // x of a surrogate pair's first half: the pair is one character
   WalkRow(text_, widths_, layout_, RowStart(row), end, [&](const PlacedChar& c) {
-    if (x >= c.x + (c.width + 1) / 2) return true;
-    found = c.position;
+    if (IsPairTail(c.position + 1)) {
+      pairStart = c.x;
+      return true;
+    }
+    const bool tail = IsPairTail(c.position);
+    const int left = tail ? pairStart : c.x;
+    const int width = c.x + c.width - left;
+    // At a character that takes no room, such as a lone CR, the position before it.
+    const bool past = width > 0 ? x >= left + (width + 1) / 2 : x > left;
+    if (past) return true;
+    found = tail ? c.position - 1 : c.position;
     return false;
   });
   return found;
@@ -170,11 +184,12 @@ std::size_t OutputView::PositionInRow(std::size_t row, int x) {
 
 OutputView::Hit OutputView::HitTest(POINT client) {
   EnsureLayout();
-  const long line = client.y >= 0 ? client.y / lineHeight_ : (client.y - lineHeight_ + 1) / lineHeight_;
+  const long y = client.y - formatRect_.top;
+  const long line = y >= 0 ? y / lineHeight_ : (y - lineHeight_ + 1) / lineHeight_;
   const long long wanted = static_cast<long long>(firstRow_) + line;
   const std::size_t row = static_cast<std::size_t>(
       std::clamp<long long>(wanted, 0, static_cast<long long>(layout_.RowCount()) - 1));
-  const std::size_t position = PositionInRow(row, client.x - margin_);
+  const std::size_t position = PositionInRow(row, client.x - formatRect_.left);
   return {position, position == RowEnd(row) && WrapsSoftly(row)};
 }
 
@@ -182,7 +197,8 @@ std::size_t OutputView::PositionAt(POINT client) { return HitTest(client).positi
 
 std::pair<std::size_t, std::size_t> OutputView::RowsInView() {
   EnsureLayout();
-  const std::size_t shown = (static_cast<std::size_t>(std::max(0L, ClientSize().cy)) + lineHeight_ - 1) / lineHeight_;
+  const long height = ClientSize().cy - formatRect_.top;
+  const std::size_t shown = (static_cast<std::size_t>(std::max(0L, height)) + lineHeight_ - 1) / lineHeight_;
   return {firstRow_, std::min(layout_.RowCount(), firstRow_ + std::max<std::size_t>(shown, 1))};
 }
 
@@ -195,9 +211,10 @@ std::vector<RECT> OutputView::RangeRects(std::size_t from, std::size_t to) {
     const std::size_t start = std::max(from, RowStart(row));
     const std::size_t end = std::min(to, RowEnd(row));
     if (start > end || (start == end && to <= RowStart(row))) continue;
-    const int top = static_cast<int>(row - firstRow_) * lineHeight_;
-    const int left = std::min(right, margin_ + XOf(start, row));
-    rects.push_back({left, top, std::max(left, std::min(right, margin_ + XOf(end, row))), top + lineHeight_});
+    const int origin = formatRect_.left;
+    const int top = formatRect_.top + static_cast<int>(row - firstRow_) * lineHeight_;
+    const int left = std::min(right, origin + XOf(start, row));
+    rects.push_back({left, top, std::max(left, std::min(right, origin + XOf(end, row))), top + lineHeight_});
   }
   return rects;
 }
@@ -211,7 +228,7 @@ void OutputView::PlaceCaret() {
     ::SetCaretPos(-0x4000, -0x4000);
     return;
   }
-  ::SetCaretPos(margin_ + XOf(active_, row), static_cast<int>(row - first) * lineHeight_);
+  ::SetCaretPos(formatRect_.left + XOf(active_, row), formatRect_.top + static_cast<int>(row - first) * lineHeight_);
 }
 
 void OutputView::Paint() {
@@ -222,8 +239,13 @@ void OutputView::Paint() {
   const int right = ClientSize().cx;
   const RECT& area = paint.area();
   const Selected font(dc, FontOrSystem(font_));
-  int y = area.top / lineHeight_ * lineHeight_;
-  for (std::size_t row = firstRow_ + static_cast<std::size_t>(y / lineHeight_);
+  const int top = formatRect_.top;
+  if (area.top < top) {
+    const RECT above{0, area.top, right, top};
+    ::FillRect(dc, &above, ::GetSysColorBrush(COLOR_WINDOW));
+  }
+  int y = top + static_cast<int>(std::max(0L, area.top - top)) / lineHeight_ * lineHeight_;
+  for (std::size_t row = firstRow_ + static_cast<std::size_t>((y - top) / lineHeight_);
        y < area.bottom && row < layout_.RowCount(); ++row, y += lineHeight_) {
     PaintRow(dc, row, y, right);
   }
@@ -240,7 +262,7 @@ void OutputView::PaintRow(HDC dc, std::size_t row, int y, int right) {
   advances_.clear();
   selectedGlyphs_.clear();
   WalkRow(text_, widths_, layout_, RowStart(row), RowEnd(row), [&](const PlacedChar& c) {
-    if (margin_ + c.x > right) return false;
+    if (formatRect_.left + c.x > right) return false;
     if (c.width == 0) return true;  // control characters are not drawn
     const wchar_t ch = text_[c.position];
     glyphs_.push_back(ch == L'\t' ? L' ' : ch);
@@ -249,9 +271,10 @@ void OutputView::PaintRow(HDC dc, std::size_t row, int y, int right) {
     return true;
   });
   const COLORREF text = ::GetSysColor(::IsWindowEnabled(hwnd_) ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT);
-  const RECT marginRect{0, y, margin_, y + lineHeight_};
+  const int left = std::max(0, static_cast<int>(formatRect_.left));
+  const RECT marginRect{0, y, left, y + lineHeight_};
   ::FillRect(dc, &marginRect, ::GetSysColorBrush(COLOR_WINDOW));
-  int x = margin_;
+  int x = formatRect_.left;
   for (std::size_t i = 0; i < glyphs_.size();) {
     std::size_t j = i;
     int width = 0;

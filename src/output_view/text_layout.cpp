@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace vexlo {
 
@@ -56,10 +57,11 @@ const CharWidths::Page& CharWidths::Fill(unsigned page) {
   return *pages_[page];
 }
 
-void RowLayout::Reset(int wrapWidth, int tabWidth) {
+void RowLayout::Reset(int wrapWidth, int tabWidth, std::vector<int> tabStops) {
   rows_.resize(1);
   wrapWidth_ = wrapWidth;
   tabWidth_ = std::max(1, tabWidth);
+  tabStops_ = std::move(tabStops);
   next_ = 0;
   x_ = 0;
   wordStart_ = 0;

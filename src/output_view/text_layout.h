@@ -73,7 +73,8 @@ class CharWidths {
 class RowLayout {
  public:
   RowLayout() { rows_.push_back(0); }
-  void Reset(int wrapWidth, int tabWidth);
+  // Tabs stop at each of `tabStops` (increasing pixels), then every `tabWidth`.
+  void Reset(int wrapWidth, int tabWidth, std::vector<int> tabStops = {});
   // Lays out whatever text arrived since the last call; all or nothing.
   void Extend(const ChunkedText& text, CharWidths& widths);
   // The text was cut back to `size`; Extend lays out what follows anew.
@@ -84,7 +85,12 @@ class RowLayout {
   // The row a caret at `position` stands on: a position where a row wraps belongs to
   // the row it starts.
   [[nodiscard]] std::size_t RowOf(std::size_t position) const noexcept;
-  [[nodiscard]] int TabAdvance(int x) const noexcept { return tabWidth_ - x % tabWidth_; }
+  [[nodiscard]] int TabAdvance(int x) const noexcept {
+    for (const int stop : tabStops_) {
+      if (stop > x) return stop - x;
+    }
+    return tabWidth_ - x % tabWidth_;
+  }
   // How much of the text is laid out.
   [[nodiscard]] std::size_t LaidOut() const noexcept { return next_; }
   [[nodiscard]] std::size_t BytesHeld() const noexcept { return rows_.BytesHeld(); }
@@ -99,6 +105,7 @@ class RowLayout {
   RowStarts rows_;
   int wrapWidth_ = 1;
   int tabWidth_ = 32;
+  std::vector<int> tabStops_;
   // Where Extend goes on.
   std::size_t next_ = 0;
   int x_ = 0;                // width of the last row up to next_
