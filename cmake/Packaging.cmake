@@ -54,4 +54,24 @@ set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "!insertmacro VexloUninstall")
 set(CPACK_NSIS_CREATE_ICONS_EXTRA "!insertmacro VexloCreateShortcut")
 set(CPACK_NSIS_DELETE_ICONS_EXTRA "!insertmacro VexloDeleteShortcut")
 
+# CPack's own NSIS template with one addition: the first thing .onInit and un.onInit do
+# is VexloRequireAdmin (packaging/vexlo.nsh). The template offers no hook there, so a
+# copy is made from the CMake in use and found first through CPACK_MODULE_PATH.
+set(VEXLO_NSIS_TEMPLATE_DIR "${CMAKE_BINARY_DIR}/nsis-template")
+set(cmake_nsis_template "${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.template.in")
+if(NOT EXISTS "${cmake_nsis_template}")
+  message(FATAL_ERROR "CPack's NSIS template is not at ${cmake_nsis_template}")
+endif()
+file(READ "${cmake_nsis_template}" nsis_template)
+foreach(function IN ITEMS ".onInit" "un.onInit")
+  set(anchor "\nFunction ${function}\n")
+  string(FIND "${nsis_template}" "${anchor}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "No 'Function ${function}' in ${cmake_nsis_template}")
+  endif()
+  string(REPLACE "${anchor}" "${anchor}  !insertmacro VexloRequireAdmin\n" nsis_template "${nsis_template}")
+endforeach()
+file(WRITE "${VEXLO_NSIS_TEMPLATE_DIR}/NSIS.template.in" "${nsis_template}")
+set(CPACK_MODULE_PATH "${VEXLO_NSIS_TEMPLATE_DIR};${CMAKE_MODULE_PATH}")
+
 include(CPack)

@@ -7,6 +7,23 @@
 !define VEXLO_KEY "${VEXLO_VENDOR_KEY}\${VEXLO_REGISTRY_KEY}"
 !define VEXLO_UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${VEXLO_REGISTRY_KEY}"
 
+; First thing in .onInit and un.onInit (cmake/Packaging.cmake puts it there). Without
+; it, CPack's script falls back to a per-user install for an account that is not an
+; administrator: the files go into Documents and every HKLM write fails without a word,
+; so the Help page shows no version. RequestExecutionLevel admin does not prevent that:
+; with UAC off a standard user's setup runs unelevated. UserInfo::GetAccountType asks
+; the process token (CheckTokenMembership), so it answers for this run.
+; Silent (/S): no message box, exit code 740 (ERROR_ELEVATION_REQUIRED).
+!macro VexloRequireAdmin
+  UserInfo::GetAccountType
+  Pop $0
+  StrCmp $0 "Admin" vexlo_is_admin
+  MessageBox MB_OK|MB_ICONSTOP "Vexlo must be installed and removed by an administrator.$\r$\n$\r$\nNothing was changed. Right-click the setup program, choose Run as administrator, and try again." /SD IDOK
+  SetErrorLevel 740
+  Quit
+vexlo_is_admin:
+!macroend
+
 ; At the start of the install section, before any registry write.
 !macro VexloPreInstall
   SetRegView 64

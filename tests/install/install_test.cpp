@@ -29,6 +29,9 @@ constexpr wchar_t kVendorKey[] = L"SOFTWARE\\Quenmar";
 constexpr wchar_t kProductKey[] = L"SOFTWARE\\Quenmar\\vexlo";
 constexpr wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\vexlo";
 constexpr wchar_t kMarkValue[] = L"InstallTestMark";
+// ERROR_ELEVATION_REQUIRED, the setup program's exit code without administrator rights;
+// not every SDK's winerror.h has the name.
+constexpr DWORD kElevationRequired = 740;
 
 std::wstring Widen(const char* text) { return std::wstring(text, text + std::char_traits<char>::length(text)); }
 
@@ -144,20 +147,50 @@ std::wstring ShortcutTarget(const std::wstring& lnk) {
   return target;
 }
 
+// This process's token with the Administrators group for deny only: what a standard
+// user's setup runs with when UAC is off (Wine's users are all administrators).
+UniqueKernelHandle TokenWithoutAdministrators(std::string& failure) {
+  UniqueKernelHandle own;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_QUERY, own.put())) {
+    failure = "OpenProcessToken: " + std::to_string(::GetLastError());
+    return {};
+  }
+  BYTE sid[SECURITY_MAX_SID_SIZE] = {};
+  DWORD sidSize = sizeof sid;
+  if (!::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &sidSize)) {
+    failure = "CreateWellKnownSid: " + std::to_string(::GetLastError());
+    return {};
+  }
+  SID_AND_ATTRIBUTES disabled{sid, 0};
+  UniqueKernelHandle restricted;
+  if (!::CreateRestrictedToken(own.get(), 0, 1, &disabled, 0, nullptr, 0, nullptr, restricted.put())) {
+    failure = "CreateRestrictedToken: " + std::to_string(::GetLastError());
+    return {};
+  }
+  return restricted;
+}
+
 struct Started {
   UniqueKernelHandle process;
   DWORD pid = 0;
   DWORD error = ERROR_SUCCESS;
 };
 
-Started Start(const std::wstring& program, const std::wstring& arguments, const std::wstring& directory = {}) {
+// With a token, the process runs with it instead of this process's.
+Started Start(const std::wstring& program, const std::wstring& arguments, const std::wstring& directory = {},
+              HANDLE token = nullptr) {
   std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   Started started;
-  if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        directory.empty() ? nullptr : directory.c_str(), &si, &pi)) {
+  const wchar_t* cwd = directory.empty() ? nullptr : directory.c_str();
+  const BOOL created =
+      token != nullptr
+          ? ::CreateProcessAsUserW(token, program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   cwd, &si, &pi)
+          : ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, cwd, &si, &pi);
+  if (!created) {
     started.error = ::GetLastError();
     return started;
   }
@@ -169,8 +202,8 @@ Started Start(const std::wstring& program, const std::wstring& arguments, const 
 
 // Runs a program to its end. Returns its exit code, or a description of what went wrong.
 std::optional<DWORD> RunToEnd(const std::wstring& program, const std::wstring& arguments, std::string& failure,
-                              std::chrono::milliseconds limit = 120s) {
-  Started run = Start(program, arguments);
+                              HANDLE token = nullptr, std::chrono::milliseconds limit = 120s) {
+  Started run = Start(program, arguments, {}, token);
   if (!run.process) {
     failure = "cannot start " + Narrow(program) + ": error " + std::to_string(run.error);
     return std::nullopt;
@@ -445,6 +478,36 @@ TEST_F(InstallTest, UninstallKeepsTheVendorKeyWhileItHoldsAnything) {
   ExpectEverythingGone();
   EXPECT_TRUE(KeyExists(kVendorKey));
   EXPECT_TRUE(ReadValue(kVendorKey, kMarkValue));
+}
+
+TEST_F(InstallTest, WithoutAdministratorRightsSetupStopsAndChangesNothing) {
+  std::string failure;
+  const UniqueKernelHandle token = TokenWithoutAdministrators(failure);
+  ASSERT_TRUE(token) << failure;
+  // Should it install after all, TearDown uninstalls, and this takes away the per-user
+  // part that the uninstaller, run as an administrator, leaves.
+  installed_ = true;
+  const std::wstring userMenu = KnownFolder(FOLDERID_Programs) + L"\\Vexlo";
+  struct PerUserTraces {
+    const std::wstring& menu;
+    ~PerUserTraces() {
+      ::RegDeleteTreeW(HKEY_CURRENT_USER, kUninstallKey);
+      ::RegDeleteTreeW(HKEY_CURRENT_USER, kProductKey);
+      ::RegDeleteKeyW(HKEY_CURRENT_USER, kVendorKey);  // only while it has no subkeys
+      for (const auto& name : DirectoryNames(menu)) ::DeleteFileW((menu + L"\\" + name).c_str());
+      ::RemoveDirectoryW(menu.c_str());
+    }
+  } cleanup{userMenu};
+  const std::optional<DWORD> code = RunToEnd(setup_, L"/S", failure, token.get());
+  ASSERT_TRUE(code) << failure;
+  EXPECT_EQ(*code, kElevationRequired);
+  // Not the per-user install CPack's script falls back to, nor any part of the real one.
+  EXPECT_FALSE(Exists(KnownFolder(FOLDERID_Documents) + L"\\Vexlo"));
+  EXPECT_FALSE(Exists(userMenu));
+  UniqueKey perUser;
+  EXPECT_NE(::RegOpenKeyExW(HKEY_CURRENT_USER, kUninstallKey, 0, KEY_READ, perUser.put()), ERROR_SUCCESS);
+  ExpectEverythingGone();
+  EXPECT_FALSE(KeyExists(kVendorKey));
 }
 
 }  // namespace
