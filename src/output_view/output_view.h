@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "common/window_base.h"
+#include "output_view/complex_line.h"
 #include "output_view/text_layout.h"
 
 struct IRawElementProviderSimple;
@@ -71,7 +72,9 @@ class OutputView {
   // The provider, made on first use; null when UI Automation is missing.
   [[nodiscard]] IRawElementProviderSimple* AccessibleProvider();
   // Bytes of memory the text and its index hold.
-  [[nodiscard]] std::size_t BytesHeld() const noexcept { return text_.BytesHeld() + layout_.BytesHeld(); }
+  [[nodiscard]] std::size_t BytesHeld() const noexcept {
+    return text_.BytesHeld() + layout_.BytesHeld() + complex_.BytesHeld();
+  }
 
  private:
   // Text and selection (output_view.cpp).
@@ -102,6 +105,11 @@ class OutputView {
   void UpdateScrollBar();
   void PlaceCaret();
   [[nodiscard]] int XOf(std::size_t position, std::size_t row);
+  // The row as the shaping engine lays it out; null for a row of plain text.
+  [[nodiscard]] const ShapedRow* ComplexRow(std::size_t row);
+  // The caret stop next to `position` in the direction of `step` (+1 or -1), where
+  // a cluster of several code units is one stop.
+  [[nodiscard]] std::size_t ClusterStop(std::size_t position, int step);
   [[nodiscard]] std::size_t PositionInRow(std::size_t row, int x);
   struct Hit {
     std::size_t position;
@@ -129,6 +137,7 @@ class OutputView {
   ChunkedText text_;
   CharWidths widths_;
   RowLayout layout_;
+  ComplexLines complex_;
   int layoutWidth_ = -1;  // the wrap width the rows were laid out for; -1: lay out anew
   SIZE clientSize_{0, 0};
   SCROLLINFO shownScroll_{};  // what the scroll bar was last given

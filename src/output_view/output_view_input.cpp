@@ -33,10 +33,10 @@ void OutputView::OnKeyDown(WPARAM key) {
   switch (key) {
     case VK_LEFT:
       // CR LF is one step, as it is one line break.
-      to = ctrl ? PreviousWordStart(active_) : active_ >= 2 && CrLfAt(active_ - 2) ? active_ - 2 : active_ - (active_ > 0);
+      to = ctrl ? PreviousWordStart(active_) : active_ >= 2 && CrLfAt(active_ - 2) ? active_ - 2 : ClusterStop(active_, -1);
       break;
     case VK_RIGHT:
-      to = ctrl ? NextWordStart(active_) : CrLfAt(active_) ? active_ + 2 : std::min(active_ + 1, length);
+      to = ctrl ? NextWordStart(active_) : CrLfAt(active_) ? active_ + 2 : ClusterStop(active_, 1);
       break;
     case VK_UP:
     case VK_DOWN:

@@ -56,8 +56,9 @@ std::wstring ChunkedText::Slice(std::size_t from, std::size_t count) const {
   return s;
 }
 
-void CharWidths::Reset(Measure measure, int fallbackWidth) {
+void CharWidths::Reset(Measure measure, int fallbackWidth, Classify classify) {
   measure_ = std::move(measure);
+  classify_ = std::move(classify);
   fallbackWidth_ = std::max(1, fallbackWidth);
   for (auto& page : pages_) page.reset();
 }
@@ -71,13 +72,22 @@ const CharWidths::Page& CharWidths::Fill(unsigned page) {
     // Control characters are not drawn: a lone CR or LF takes no room.
     const bool control = c < 0x20 || c == 0x7F;
     const int w = control ? 0 : ok ? measured[i] : fallbackWidth_;
-    (*filled)[i] = static_cast<std::uint16_t>(std::clamp(w, 0, 0xFFFF));
+    filled->widths[i] = static_cast<std::uint16_t>(std::clamp(w, 0, 0xFFFF));
   }
+  filled->complex = {};
+  if (classify_) classify_(page, filled->complex.data());
+  filled->anyComplex = std::any_of(filled->complex.begin(), filled->complex.end(), [](std::uint64_t b) { return b != 0; });
   pages_[page] = std::move(filled);
   return *pages_[page];
 }
 
-void RowLayout::Reset(int wrapWidth, int tabWidth) {
+void RowLayout::Reset(int wrapWidth, int tabWidth, WrapComplex wrapComplex) {
+  wrapComplex_ = std::move(wrapComplex);
+  lineStart_ = 0;
+  lineRow_ = 0;
+  complexLine_ = false;
+  sawComplex_ = false;
+  findLineStart_ = false;
   rows_.assign(1, 0);
   wrapWidth_ = wrapWidth;
   tabWidth_ = std::max(1, tabWidth);
@@ -136,6 +146,11 @@ void RowLayout::Extend(const ChunkedText& text, CharWidths& widths) {
   try {
     ExtendFrom(text, widths);
   } catch (...) {
+    if (sawComplex_) {
+      // A complex line takes back rows it had; the line is laid out anew instead.
+      RestartLine();
+      throw;
+    }
     rows_.resize(rows);
     next_ = next;
     wordStart_ = wordStart;
@@ -148,14 +163,75 @@ void RowLayout::Extend(const ChunkedText& text, CharWidths& widths) {
   }
 }
 
+void RowLayout::RestartLine() {
+  rows_.resize(lineRow_ + 1);
+  next_ = lineStart_;
+  x_ = 0;
+  wordStart_ = next_;
+  xAtWord_ = 0;
+  lastWidth_ = 0;
+  afterSpace_ = false;
+  pendingCr_ = false;
+  complexLine_ = false;
+}
+
+void RowLayout::FindLineStart(const ChunkedText& text) {
+  // The rows from the start of the line are laid out again: it may be complex.
+  std::size_t start = next_;
+  while (start >= 2 && !(text[start - 2] == L'\r' && text[start - 1] == L'\n')) --start;
+  if (start < 2) start = 0;
+  lineStart_ = start;
+  lineRow_ = RowOf(start);
+  findLineStart_ = false;
+  RestartLine();
+}
+
+std::size_t RowLayout::WrapComplexLine(const ChunkedText& text, std::size_t from) {
+  const std::size_t end = text.size();
+  std::size_t lineEnd = end;
+  bool ended = false;
+  for (std::size_t q = from; q + 1 < end; ++q) {
+    if (text[q] == L'\r' && text[q + 1] == L'\n') {
+      lineEnd = q;
+      ended = true;
+      break;
+    }
+  }
+  // A CR at the very end may yet become CR LF.
+  if (!ended && end > lineStart_ && text[end - 1] == L'\r') lineEnd = end - 1;
+  wrapped_.clear();
+  wrapComplex_(lineStart_, lineEnd, wrapped_);
+  rows_.resize(lineRow_ + 1);
+  for (const std::uint32_t start : wrapped_) {
+    if (start > rows_.back() && start < lineEnd) NewRow(start);
+  }
+  complexLine_ = !ended;
+  if (!ended) return end;
+  NewRow(lineEnd + 2);
+  lineStart_ = lineEnd + 2;
+  lineRow_ = rows_.size() - 1;
+  x_ = 0;
+  lastWidth_ = 0;
+  afterSpace_ = false;
+  pendingCr_ = false;
+  return lineEnd + 2;
+}
+
 void RowLayout::ExtendFrom(const ChunkedText& text, CharWidths& widths) {
   const std::size_t end = text.size();
-  for (std::size_t p = next_; p < end; ++p) {
+  if (findLineStart_) FindLineStart(text);
+  std::size_t p = next_;
+  // The open complex line is wrapped again with what arrived; its CR LF may have
+  // begun at the last character.
+  if (complexLine_) p = WrapComplexLine(text, std::max(lineStart_, next_ > 0 ? next_ - 1 : 0));
+  for (; p < end; ++p) {
     const wchar_t c = text[p];
     if (pendingCr_) {
       pendingCr_ = false;
       if (c == L'\n') {
         NewRow(p + 1);
+        lineStart_ = p + 1;
+        lineRow_ = rows_.size() - 1;
         x_ = 0;
         afterSpace_ = false;
         continue;
@@ -170,6 +246,9 @@ void RowLayout::ExtendFrom(const ChunkedText& text, CharWidths& widths) {
     } else if (c == L'\t') {
       x_ += TabAdvance(x_);
       afterSpace_ = true;
+    } else if (wrapComplex_ && widths.IsComplex(c)) {
+      sawComplex_ = true;
+      p = WrapComplexLine(text, p) - 1;
     } else {
       const bool low = c >= 0xDC00 && c <= 0xDFFF && p > 0 && text[p - 1] >= 0xD800 && text[p - 1] <= 0xDBFF;
       Visible(p, widths(c), low);
@@ -192,6 +271,11 @@ void RowLayout::Truncate(std::size_t size) {
   lastWidth_ = 0;
   afterSpace_ = false;
   pendingCr_ = false;
+  complexLine_ = false;
+  // The line the cut is in may turn out complex, and a complex line is wrapped whole.
+  lineStart_ = next_;
+  lineRow_ = rows_.size() - 1;
+  findLineStart_ = static_cast<bool>(wrapComplex_);
 }
 
 std::size_t RowLayout::RowOf(std::size_t position) const noexcept {
