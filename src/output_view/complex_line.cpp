@@ -48,13 +48,15 @@ void ClassifyPage(HDC dc, unsigned page, std::uint64_t* complex) {
   std::array<WORD, 256> type2{}, type3{};
   const bool haveTypes = ::GetStringTypeW(CT_CTYPE2, chars.data(), 256, type2.data()) &&
                          ::GetStringTypeW(CT_CTYPE3, chars.data(), 256, type3.data());
+  // A combining mark is nonspacing and no letter: precomposed letters such as U+00E9
+  // carry C3_NONSPACING too.
   for (unsigned i = 0; i < 256; ++i) {
     const unsigned c = page * 256 + i;
     // Control characters are never drawn; printable ASCII is plain wherever it has a glyph.
     if (c < 0x20 || c == 0x7F) continue;
     bool isComplex = IsSurrogate(c) || IsFormatCharacter(c) || (haveGlyphs && glyphs[i] == 0xFFFF);
     if (!isComplex && c >= 0x80) {
-      isComplex = !haveTypes || (type3[i] & C3_NONSPACING) != 0 || type2[i] == C2_RIGHTTOLEFT ||
+      isComplex = !haveTypes || (type3[i] & (C3_NONSPACING | C3_ALPHA)) == C3_NONSPACING || type2[i] == C2_RIGHTTOLEFT ||
                   type2[i] == C2_ARABICNUMBER || ::ScriptIsComplex(&chars[i], 1, SIC_COMPLEX) == S_OK;
     }
     if (isComplex) complex[i / 64] |= std::uint64_t{1} << (i % 64);
@@ -91,6 +93,14 @@ ShapedRow::ShapedRow(HDC dc, const std::wstring& text, int tabWidth, int fitWidt
     attributes_.assign(length_, SCRIPT_LOGATTR{});
     for (auto& a : attributes_) a.fCharStop = 1;
   }
+  // Some shaping engines offer a stop before a combining mark or inside a surrogate
+  // pair; a caret there would split what is drawn as one character.
+  std::vector<WORD> type3(length_);
+  if (!::GetStringTypeW(CT_CTYPE3, text.data(), n, type3.data())) type3.assign(length_, 0);
+  for (std::size_t i = 1; i < length_; ++i) {
+    const bool pairHalf = text[i] >= 0xDC00 && text[i] <= 0xDFFF && text[i - 1] >= 0xD800 && text[i - 1] <= 0xDBFF;
+    if (pairHalf || (type3[i] & (C3_NONSPACING | C3_ALPHA)) == C3_NONSPACING) attributes_[i].fCharStop = 0;
+  }
 }
 
 ShapedRow::~ShapedRow() {
@@ -109,8 +119,12 @@ std::size_t ShapedRow::OffsetAt(int x) const {
   if (x >= width_) return length_;
   int cp = 0, trailing = 0;
   if (FAILED(::ScriptStringXtoCP(ssa_, x, &cp, &trailing))) return length_;
-  std::size_t offset = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(0, cp + trailing)), 0, length_);
-  while (offset > 0 && !IsStop(offset)) --offset;
+  // In the trailing half of a cluster the caret goes after it, else before it.
+  std::size_t offset = std::min<std::size_t>(static_cast<std::size_t>(std::max(0, cp)), length_);
+  if (trailing != 0 && offset < length_) {
+    do ++offset; while (!IsStop(offset));
+  }
+  while (!IsStop(offset)) --offset;
   return offset;
 }
 
@@ -149,30 +163,24 @@ void ShapedRow::Draw(int x, int y, const RECT& clip, std::size_t selFrom, std::s
                     disabled ? TRUE : FALSE);
 }
 
-std::vector<std::uint32_t> ShapedRow::Breaks(int width) const {
-  std::vector<std::uint32_t> starts;
-  std::size_t rowStart = 0;
-  std::size_t lastBreak = 0;  // the last soft break past rowStart
+std::size_t ShapedRow::FirstBreak(int width) const {
+  std::size_t lastBreak = 0;
   int x = 0;
   for (std::size_t i = 0; i < length_; ++i) {
     const SCRIPT_LOGATTR& a = attributes_[i];
-    if (i > rowStart && a.fSoftBreak) lastBreak = i;
+    if (i > 0 && a.fSoftBreak) lastBreak = i;
     // White space hangs past the edge, as in a row of plain text.
-    if (a.fWhiteSpace || i == rowStart || x + logical_[i] <= width) {
+    if (a.fWhiteSpace || i == 0 || x + logical_[i] <= width) {
       x += logical_[i];
       continue;
     }
-    std::size_t start = lastBreak > rowStart ? lastBreak : i;
+    if (lastBreak > 0) return lastBreak;
     // Inside a word wider than the row: still never inside a cluster.
-    while (start > rowStart + 1 && !IsStop(start)) --start;
-    if (start <= rowStart) start = i;
-    starts.push_back(static_cast<std::uint32_t>(start));
-    rowStart = start;
-    lastBreak = 0;
-    x = 0;
-    for (std::size_t j = start; j <= i; ++j) x += logical_[j];
+    std::size_t at = i;
+    while (at > 1 && !IsStop(at)) --at;
+    return at;
   }
-  return starts;
+  return length_;
 }
 
 ComplexLines::ComplexLines() : dc_(::CreateCompatibleDC(nullptr)) {}
@@ -221,15 +229,48 @@ const ShapedRow* ComplexLines::Shaped(const std::wstring& text) {
   return rows_.front().second.get();
 }
 
+bool ComplexLines::Fits(const std::wstring& text, std::size_t length) {
+  const ShapedRow* row = Shaped(text.substr(0, length));
+  return row == nullptr || row->Width() <= wrapWidth_;
+}
+
+std::vector<std::uint32_t> ComplexLines::Breaks(const std::wstring& line) {
+  // Each row is shaped on its own, as it is drawn; a row ends at the last soft break
+  // where the shaped row still fits.
+  std::vector<std::uint32_t> starts;
+  std::size_t rowStart = 0;
+  while (rowStart < line.size()) {
+    const std::wstring rest = line.substr(rowStart);
+    const ShapedRow* shaped = Shaped(rest);
+    if (shaped == nullptr || shaped->Width() <= wrapWidth_) break;
+    std::size_t end = shaped->FirstBreak(wrapWidth_);
+    if (shaped->IsSoftBreak(end)) {
+      std::size_t next = end + 1;
+      while (next < rest.size() && !shaped->IsSoftBreak(next)) ++next;
+      while (next < rest.size() && Fits(rest, next)) {
+        end = next;
+        do ++next; while (next < rest.size() && !shaped->IsSoftBreak(next));
+      }
+      std::size_t earlier = end;
+      while (earlier > 0 && !Fits(rest, earlier)) {
+        do --earlier; while (earlier > 0 && !shaped->IsSoftBreak(earlier));
+      }
+      if (earlier > 0) end = earlier;
+    }
+    end = std::max<std::size_t>(end, 1);
+    rowStart += end;
+    if (rowStart < line.size()) starts.push_back(static_cast<std::uint32_t>(rowStart));
+  }
+  return starts;
+}
+
 void ComplexLines::Wrap(const ChunkedText& text, std::size_t start, std::size_t end,
                         std::vector<std::uint32_t>& starts) {
   if (end <= start) return;
   std::wstring line = text.Slice(start, end - start);
   auto found = lineIndex_.find(line);
   if (found == lineIndex_.end()) {
-    const ShapedRow* shaped = Shaped(line);
-    std::vector<std::uint32_t> breaks;
-    if (shaped != nullptr && shaped->Width() > wrapWidth_) breaks = shaped->Breaks(wrapWidth_);
+    std::vector<std::uint32_t> breaks = Breaks(line);
     lines_.emplace_front(line, std::move(breaks));
     try {
       found = lineIndex_.emplace(std::move(line), lines_.begin()).first;

@@ -54,8 +54,12 @@ class ShapedRow {
   [[nodiscard]] std::vector<std::pair<int, int>> Spans(std::size_t from, std::size_t to) const;
   // Draws at (x, y) of the DC the row was shaped in, [selFrom, selTo) highlighted.
   void Draw(int x, int y, const RECT& clip, std::size_t selFrom, std::size_t selTo, bool disabled) const;
-  // Row starts, from 0, for wrapping the row to `width`, at the engine's soft breaks.
-  [[nodiscard]] std::vector<std::uint32_t> Breaks(int width) const;
+  // Where the first row ends when this text is wrapped to `width` by the characters'
+  // widths: at the last soft break that fits, or inside a word wider than the row.
+  [[nodiscard]] std::size_t FirstBreak(int width) const;
+  [[nodiscard]] bool IsSoftBreak(std::size_t offset) const {
+    return offset > 0 && offset < length_ && attributes_[offset].fSoftBreak != 0;
+  }
 
  private:
   SCRIPT_STRING_ANALYSIS ssa_ = nullptr;
@@ -96,6 +100,8 @@ class ComplexLines {
   static constexpr std::size_t kLinesKept = 1024;
 
   const ShapedRow* Shaped(const std::wstring& text);
+  [[nodiscard]] bool Fits(const std::wstring& text, std::size_t length);
+  [[nodiscard]] std::vector<std::uint32_t> Breaks(const std::wstring& line);
 
   Dc dc_;
   HFONT font_ = nullptr;  // not ours

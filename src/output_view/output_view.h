@@ -117,6 +117,7 @@ class OutputView {
   };
   [[nodiscard]] Hit HitTest(POINT client);
   void Paint();
+  void PaintArea(HDC dc, const RECT& area);
   void PaintRow(HDC dc, std::size_t row, int y, int right);
 
   // Keyboard, mouse and menu (output_view_input.cpp).

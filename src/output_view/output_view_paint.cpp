@@ -305,11 +305,12 @@ void OutputView::PlaceCaret() {
 
 void OutputView::Paint() {
   const PaintDc paint(hwnd_);
-  const HDC dc = paint.get();
-  if (dc == nullptr) return;
+  if (paint.get() != nullptr) PaintArea(paint.get(), paint.area());
+}
+
+void OutputView::PaintArea(HDC dc, const RECT& area) {
   EnsureLayout();
   const int right = ClientSize().cx;
-  const RECT& area = paint.area();
   const Selected font(dc, FontOrSystem(font_));
   int y = area.top / lineHeight_ * lineHeight_;
   for (std::size_t row = firstRow_ + static_cast<std::size_t>(y / lineHeight_);
