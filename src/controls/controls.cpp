@@ -5,6 +5,8 @@
 #include <cmath>
 #include <vector>
 
+#include "common/gdi_guards.h"
+
 namespace vexlo {
 
 int TwipsToPixels(double twips, UINT dpi) noexcept {
@@ -123,12 +125,10 @@ class FrameProcedure final : public WindowBase {
   }
 
   static void Paint(HWND hwnd) {
-    PAINTSTRUCT ps;
-    HDC dc = ::BeginPaint(hwnd, &ps);
+    const PaintDc paint(hwnd);
     RECT r;
-    ::GetClientRect(hwnd, &r);
-    ::DrawEdge(dc, &r, EDGE_ETCHED, BF_RECT);
-    ::EndPaint(hwnd, &ps);
+    if (paint.get() == nullptr || !::GetClientRect(hwnd, &r)) return;
+    ::DrawEdge(paint.get(), &r, EDGE_ETCHED, BF_RECT);
   }
 };
 

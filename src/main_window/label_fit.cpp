@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/gdi_guards.h"
 #include "main_window/frm_vexlo.h"
 
 namespace vexlo {
@@ -43,15 +44,13 @@ Room RoomAround(HWND label, const RECT& at) {
 SIZE CaptionSize(HWND label, HFONT font, LONG width, bool oneLine) {
   const std::wstring text = WindowText(label);
   RECT r{0, 0, width, 0};
-  HDC dc = ::GetDC(label);
-  if (dc == nullptr) return {0, 0};
-  const HGDIOBJ old = ::SelectObject(dc, font);
+  const WindowDc dc(label);
+  if (dc.get() == nullptr) return {0, 0};
+  const Selected selected(dc.get(), font);
   // The flags a static control draws its text with.
   UINT flags = DT_CALCRECT | DT_EXPANDTABS | (oneLine ? DT_SINGLELINE : DT_WORDBREAK);
   if ((::GetWindowLongPtrW(label, GWL_STYLE) & SS_NOPREFIX) != 0) flags |= DT_NOPREFIX;
-  ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, flags);
-  ::SelectObject(dc, old);
-  ::ReleaseDC(label, dc);
+  ::DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &r, flags);
   return {r.right - r.left, r.bottom - r.top};
 }
 
@@ -74,13 +73,11 @@ bool MakeRoomBelow(HWND label, const RECT& at, LONG shift) {
 }
 
 LONG LineHeight(HWND label, HFONT font) {
-  HDC dc = ::GetDC(label);
-  if (dc == nullptr) return 0;
-  const HGDIOBJ old = ::SelectObject(dc, font);
+  const WindowDc dc(label);
+  if (dc.get() == nullptr) return 0;
+  const Selected selected(dc.get(), font);
   TEXTMETRICW tm{};
-  ::GetTextMetricsW(dc, &tm);
-  ::SelectObject(dc, old);
-  ::ReleaseDC(label, dc);
+  ::GetTextMetricsW(dc.get(), &tm);
   return tm.tmHeight;
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "common/gdi_guards.h"
+
 namespace vexlo {
 namespace {
 
@@ -18,22 +20,6 @@ bool IsFormatCharacter(unsigned c) {
   return (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x206F) ||
          c == 0xFEFF || c == 0x034F || c == 0x061C;
 }
-
-// The view's font in the engine's DC for a scope: a font selected into a DC cannot
-// be deleted, and the font belongs to whoever sent WM_SETFONT.
-class FontIn {
- public:
-  FontIn(HDC dc, HFONT font) noexcept : dc_(dc), old_(::SelectObject(dc, font)) {}
-  ~FontIn() {
-    if (old_ != nullptr && old_ != HGDI_ERROR) ::SelectObject(dc_, old_);
-  }
-  FontIn(const FontIn&) = delete;
-  FontIn& operator=(const FontIn&) = delete;
-
- private:
-  HDC dc_;
-  HGDIOBJ old_;
-};
 
 }  // namespace
 
@@ -212,7 +198,9 @@ const ShapedRow* ComplexLines::Shaped(const std::wstring& text) {
     return found->second->second.get();
   }
   if (!dc_) return nullptr;
-  const FontIn font(dc_.get(), font_);
+  // The font is selected only while in use: a font selected into a DC cannot be
+  // deleted, and it belongs to whoever sent WM_SETFONT.
+  const Selected font(dc_.get(), font_);
   auto row = std::make_unique<ShapedRow>(dc_.get(), text, tabWidth_, 0);
   if (!row->ok()) return nullptr;
   rows_.emplace_front(text, std::move(row));
@@ -314,7 +302,7 @@ void ComplexLines::Draw(const ShapedRow& row, HDC dc, int x, int y, int right, i
   const RECT band{0, 0, right, height};
   ::ExtTextOutW(dc_.get(), 0, 0, ETO_OPAQUE, &band, nullptr, 0, nullptr);
   RECT clip{x, 0, right, height};
-  const FontIn font(dc_.get(), font_);
+  const Selected font(dc_.get(), font_);
   row.Draw(x, 0, clip, selFrom, selTo, disabled);
   ::BitBlt(dc, 0, y, right, height, dc_.get(), 0, 0, SRCCOPY);
 }

@@ -45,6 +45,19 @@ CharClass ClassOf(wchar_t c) noexcept {
   return CharClass::kWord;
 }
 
+// OpenClipboard fails while another window has the clipboard open, which clipboard
+// history, remote desktop and clipboard managers do briefly after every change. A
+// few tries over about 100 ms ride that out.
+bool OpenClipboardRetrying(HWND owner) {
+  constexpr int kTries = 6;
+  constexpr DWORD kPauseMs = 20;
+  for (int i = 0; i < kTries; ++i) {
+    if (i > 0) ::Sleep(kPauseMs);
+    if (::OpenClipboard(owner)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 WindowBase& OutputView::Procedure() {
@@ -222,6 +235,7 @@ void OutputView::ReplaceSelection(const wchar_t* text, bool honorLimit) {
   const auto [first, last] = Selection();
   // Nothing to remove and nothing to add: the edit control does nothing, says nothing.
   if (first == last && given == 0) return;
+  const auto selectionBefore = std::make_pair(anchor_, active_);
   const std::size_t kept = text_.size() - (last - first);
   std::size_t n = std::min(given, kMaxLength - std::min(kept, kMaxLength));
   if (honorLimit && kept + n > limit_) {
@@ -247,6 +261,8 @@ void OutputView::ReplaceSelection(const wchar_t* text, bool honorLimit) {
     Notify(EN_CHANGE);
   }
   accessibility_->TextChanged();
+  // Screen readers follow the caret by this event, also when output moves it.
+  if (std::make_pair(anchor_, active_) != selectionBefore) accessibility_->SelectionChanged();
 }
 
 void OutputView::Notify(WORD code) const {
@@ -265,10 +281,14 @@ void OutputView::CopyToClipboard() const {
   text_.CopyTo(first, last - first, out);
   out[last - first] = L'\0';
   ::GlobalUnlock(memory.get());
-  if (!::OpenClipboard(hwnd_)) return;
+  if (!OpenClipboardRetrying(hwnd_)) {
+    ::MessageBeep(MB_OK);
+    return;
+  }
   // The clipboard owns the memory once SetClipboardData succeeds.
   if (::EmptyClipboard() && ::SetClipboardData(CF_UNICODETEXT, memory.get()) != nullptr) memory.release();
   ::CloseClipboard();
+  if (memory) ::MessageBeep(MB_OK);
 }
 
 std::size_t OutputView::RowCount() {

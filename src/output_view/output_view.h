@@ -20,6 +20,7 @@
 #include "common/window_base.h"
 #include "output_view/complex_line.h"
 #include "output_view/text_layout.h"
+#include "output_view/text_source.h"
 
 struct IRawElementProviderSimple;
 
@@ -27,7 +28,7 @@ namespace vexlo {
 
 class OutputViewAccessibility;
 
-class OutputView {
+class OutputView final : public TextSource {
  public:
   static constexpr wchar_t kClassName[] = L"VexloOutputView";
   // The edit control's ceiling for a text that positions address as int.
@@ -46,29 +47,31 @@ class OutputView {
 
   LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
 
-  // What the accessibility provider reads and does.
-  [[nodiscard]] HWND hwnd() const noexcept { return hwnd_; }
-  [[nodiscard]] const std::wstring& Name() const noexcept { return name_; }
-  [[nodiscard]] std::size_t Length() const noexcept { return text_.size(); }
-  [[nodiscard]] wchar_t CharAt(std::size_t position) const noexcept { return text_[position]; }
-  [[nodiscard]] std::wstring Slice(std::size_t from, std::size_t count) const { return text_.Slice(from, count); }
+  // What UI Automation reads and does (TextSource).
+  [[nodiscard]] HWND hwnd() const noexcept override { return hwnd_; }
+  [[nodiscard]] const std::wstring& Name() const noexcept override { return name_; }
+  [[nodiscard]] std::size_t Length() const noexcept override { return text_.size(); }
+  [[nodiscard]] wchar_t CharAt(std::size_t position) const noexcept override { return text_[position]; }
+  [[nodiscard]] std::wstring Slice(std::size_t from, std::size_t count) const override {
+    return text_.Slice(from, count);
+  }
   // Ordered: first <= second.
-  [[nodiscard]] std::pair<std::size_t, std::size_t> Selection() const noexcept;
-  void Select(std::size_t anchor, std::size_t active);
-  void ScrollIntoView(std::size_t position);
-  [[nodiscard]] std::size_t RowCount();
-  [[nodiscard]] std::size_t RowStart(std::size_t row);
+  [[nodiscard]] std::pair<std::size_t, std::size_t> Selection() const noexcept override;
+  void Select(std::size_t anchor, std::size_t active) override;
+  void ScrollIntoView(std::size_t position) override;
+  [[nodiscard]] std::size_t RowCount() override;
+  [[nodiscard]] std::size_t RowStart(std::size_t row) override;
   // Where the row's text ends, before the CR LF that ends it.
-  [[nodiscard]] std::size_t RowEnd(std::size_t row);
-  [[nodiscard]] std::size_t RowOf(std::size_t position);
+  [[nodiscard]] std::size_t RowEnd(std::size_t row) override;
+  [[nodiscard]] std::size_t RowOf(std::size_t position) override;
   // [first, last) of the rows in view.
-  [[nodiscard]] std::pair<std::size_t, std::size_t> RowsInView();
-  [[nodiscard]] std::size_t PositionAt(POINT client);
+  [[nodiscard]] std::pair<std::size_t, std::size_t> RowsInView() override;
+  [[nodiscard]] std::size_t PositionAt(POINT client) override;
   // Client rectangles of [from, to) on the rows in view, one a row.
-  [[nodiscard]] std::vector<RECT> RangeRects(std::size_t from, std::size_t to);
-  [[nodiscard]] bool IsWordBoundary(std::size_t position) const noexcept;
-  [[nodiscard]] std::size_t NextWordStart(std::size_t position) const noexcept;
-  [[nodiscard]] std::size_t PreviousWordStart(std::size_t position) const noexcept;
+  [[nodiscard]] std::vector<RECT> RangeRects(std::size_t from, std::size_t to) override;
+  [[nodiscard]] bool IsWordBoundary(std::size_t position) const noexcept override;
+  [[nodiscard]] std::size_t NextWordStart(std::size_t position) const noexcept override;
+  [[nodiscard]] std::size_t PreviousWordStart(std::size_t position) const noexcept override;
   // The provider, made on first use; null when UI Automation is missing.
   [[nodiscard]] IRawElementProviderSimple* AccessibleProvider();
   // Bytes of memory the text and its index hold.

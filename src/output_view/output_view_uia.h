@@ -1,8 +1,8 @@
 #pragma once
-// The output view's UI Automation provider: an edit element with a read-only value
-// and the Text pattern, which screen readers use to read and follow the output.
-// uiautomationcore.dll has no import library here, so its functions are loaded at
-// run time; without them the view works, just without a provider.
+// The view's owner of its UI Automation element: makes it on first use, answers
+// WM_GETOBJECT with it, raises its events and lets it go with the window.
+// uiautomationcore.dll is loaded at run time (uia_api.h); without it the view works,
+// just without a provider.
 
 #include <windows.h>
 
@@ -10,12 +10,12 @@ struct IRawElementProviderSimple;
 
 namespace vexlo {
 
-class OutputView;
+class TextSource;
 class ElementProvider;
 
 class OutputViewAccessibility {
  public:
-  explicit OutputViewAccessibility(OutputView& view) : view_(view) {}
+  explicit OutputViewAccessibility(TextSource& view) noexcept : view_(view) {}
   ~OutputViewAccessibility();
   OutputViewAccessibility(const OutputViewAccessibility&) = delete;
   OutputViewAccessibility& operator=(const OutputViewAccessibility&) = delete;
@@ -32,7 +32,9 @@ class OutputViewAccessibility {
   [[nodiscard]] IRawElementProviderSimple* Provider();
 
  private:
-  OutputView& view_;
+  void Raise(int event);
+
+  TextSource& view_;
   ElementProvider* provider_ = nullptr;  // one reference held
   bool disconnected_ = false;
 };

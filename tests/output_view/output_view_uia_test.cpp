@@ -1,13 +1,17 @@
 // The view's UI Automation provider, called in-process through its COM interfaces.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include <oleacc.h>
+
 #include "controls/controls.h"
 #include "output_view/output_view.h"
+#include "output_view/uia_api.h"
 #include "output_view/uia_text_interfaces.h"
 #include "output_view/view_test_support.h"
 #include "support/failing_allocations.h"
@@ -98,6 +102,26 @@ TEST_F(AccessibilityTest, AnEditElementWithItsNameAndAReadOnlyValue) {
   EXPECT_NE(value->SetValue(L"changed"), S_OK);
   EXPECT_EQ(Text(view_), L"alpha beta\r\ngamma delta\r\nlast");
   EXPECT_NE(::SendMessageW(view_, WM_GETOBJECT, 0, UiaRootObjectId), 0);
+}
+
+// COM's identity rule: IUnknown from any interface of an object is one pointer.
+TEST_F(AccessibilityTest, EachObjectHasOneIdentityAndAnswersOnlyItsInterfaces) {
+  Ref<IUnknown> fromElement, fromText, fromRange, again;
+  ASSERT_EQ(provider_->QueryInterface(__uuidof(IUnknown), reinterpret_cast<void**>(fromElement.put())), S_OK);
+  ASSERT_EQ(text_->QueryInterface(__uuidof(IUnknown), reinterpret_cast<void**>(fromText.put())), S_OK);
+  EXPECT_EQ(fromElement.get(), fromText.get());
+  Ref<IValueProvider> value;
+  ASSERT_EQ(text_->QueryInterface(__uuidof(IValueProvider), reinterpret_cast<void**>(value.put())), S_OK);
+  ASSERT_EQ(value->QueryInterface(__uuidof(IUnknown), reinterpret_cast<void**>(again.put())), S_OK);
+  EXPECT_EQ(again.get(), fromElement.get());
+  Ref<ITextRangeProvider> range(Document());
+  ASSERT_EQ(range->QueryInterface(__uuidof(IUnknown), reinterpret_cast<void**>(fromRange.put())), S_OK);
+  EXPECT_NE(fromRange.get(), fromElement.get());
+  void* none = reinterpret_cast<void*>(1);
+  EXPECT_EQ(range->QueryInterface(__uuidof(ITextProvider), &none), E_NOINTERFACE);
+  EXPECT_EQ(none, nullptr);
+  EXPECT_EQ(provider_->QueryInterface(__uuidof(ITextRangeProvider), &none), E_NOINTERFACE);
+  EXPECT_EQ(provider_->QueryInterface(__uuidof(IUnknown), nullptr), E_POINTER);
 }
 
 TEST_F(AccessibilityTest, TheSelectionIsARangeBothWays) {
@@ -250,6 +274,167 @@ TEST_F(AccessibilityTest, AfterTheWindowIsGoneEveryCallSaysSo) {
   EXPECT_EQ(range->GetText(-1, &text), UIA_E_ELEMENTNOTAVAILABLE);
   Ref<ITextRangeProvider> document;
   EXPECT_EQ(text_->get_DocumentRange(document.put()), UIA_E_ELEMENTNOTAVAILABLE);
+}
+
+TEST_F(AccessibilityTest, FindTextSearchesTheWayItIsAsked) {
+  // "ta" ends both "beta" (at 8) and "delta" (at 21).
+  Ref<ITextRangeProvider> document(Document());
+  BSTR needle = ::SysAllocString(L"TA");
+  for (const BOOL backward : {FALSE, TRUE}) {
+    Ref<ITextRangeProvider> found;
+    ASSERT_EQ(document->FindText(needle, backward, TRUE, found.put()), S_OK);
+    ASSERT_NE(found.get(), nullptr) << backward;
+    EXPECT_EQ(TextOf(found.get()), L"ta");
+    int order = 1;
+    Ref<ITextRangeProvider> expected(At(backward ? 21 : 8));
+    found->CompareEndpoints(TextPatternRangeEndpoint_Start, expected.get(), TextPatternRangeEndpoint_Start, &order);
+    EXPECT_EQ(order, 0) << (backward ? "backward" : "forward");
+  }
+  Ref<ITextRangeProvider> none;
+  EXPECT_EQ(document->FindText(needle, FALSE, FALSE, none.put()), S_OK);  // case matters here
+  EXPECT_EQ(none.get(), nullptr);
+  ::SysFreeString(needle);
+}
+
+TEST_F(AccessibilityTest, ASurrogatePairIsOneCharacter) {
+  // U+1F600 between two letters: a, high half, low half, b.
+  ::SetWindowTextW(view_, L"a\xD83D\xDE00" L"b");
+  Ref<ITextRangeProvider> caret(At(0));
+  int moved = 0;
+  ASSERT_EQ(caret->Move(TextUnit_Character, 2, &moved), S_OK);
+  EXPECT_EQ(moved, 2);
+  // At() counts characters too: two in is before the b, at 3.
+  Ref<ITextRangeProvider> beforeB(At(2));
+  BOOL same = FALSE;
+  caret->Compare(beforeB.get(), &same);
+  EXPECT_TRUE(same);
+  ASSERT_EQ(beforeB->MoveEndpointByUnit(TextPatternRangeEndpoint_End, TextUnit_Document, 1, &moved), S_OK);
+  EXPECT_EQ(TextOf(beforeB.get()), L"b");
+  ASSERT_EQ(caret->Move(TextUnit_Character, -1, &moved), S_OK);
+  EXPECT_EQ(moved, -1);
+  ASSERT_EQ(caret->MoveEndpointByUnit(TextPatternRangeEndpoint_End, TextUnit_Character, 1, &moved), S_OK);
+  EXPECT_EQ(TextOf(caret.get()), L"\xD83D\xDE00");
+  ASSERT_EQ(caret->MoveEndpointByUnit(TextPatternRangeEndpoint_Start, TextUnit_Character, 1, &moved), S_OK);
+  EXPECT_EQ(TextOf(caret.get()), L"");
+  // A range between the halves grows to the whole pair.
+  SetSel(view_, 2, 2);
+  SAFEARRAY* selection = nullptr;
+  ASSERT_EQ(text_->GetSelection(&selection), S_OK);
+  LONG index = 0;
+  Ref<ITextRangeProvider> inside;
+  ASSERT_EQ(::SafeArrayGetElement(selection, &index, inside.put()), S_OK);
+  ::SafeArrayDestroy(selection);
+  ASSERT_EQ(inside->ExpandToEnclosingUnit(TextUnit_Character), S_OK);
+  EXPECT_EQ(TextOf(inside.get()), L"\xD83D\xDE00");
+  Ref<ITextRangeProvider> whole(At(0));
+  ASSERT_EQ(whole->MoveEndpointByUnit(TextPatternRangeEndpoint_End, TextUnit_Character, 10, &moved), S_OK);
+  EXPECT_EQ(moved, 3);
+}
+
+// UI Automation's entry points replaced by ones that record what reaches them.
+class UiaCallsTest : public AccessibilityTest {
+ protected:
+  struct Call {
+    HWND hwnd;
+    WPARAM wp;
+    LPARAM lp;
+    IRawElementProviderSimple* provider;
+  };
+  static inline std::vector<Call> calls_;
+  static inline std::vector<int> events_;
+  static constexpr LRESULT kAnswer = 0x5EED;
+
+  static LRESULT WINAPI ReturnProvider(HWND hwnd, WPARAM wp, LPARAM lp, IRawElementProviderSimple* provider) {
+    calls_.push_back({hwnd, wp, lp, provider});
+    return kAnswer;
+  }
+  static HRESULT WINAPI RaiseEvent(IRawElementProviderSimple*, int event) {
+    events_.push_back(event);
+    return S_OK;
+  }
+  static BOOL WINAPI Listening() { return TRUE; }
+
+  static UiaApi Recording() {
+    UiaApi api = Uia();
+    api.returnRawElementProvider = &ReturnProvider;
+    api.raiseAutomationEvent = &RaiseEvent;
+    api.clientsAreListening = &Listening;
+    return api;
+  }
+  void SetUp() override {
+    AccessibilityTest::SetUp();
+    calls_.clear();
+    events_.clear();
+  }
+  [[nodiscard]] static bool Raised(int event) {
+    return std::find(events_.begin(), events_.end(), event) != events_.end();
+  }
+};
+
+constexpr int kTextSelectionChangedEvent = 20014;
+constexpr int kTextChangedEvent = 20015;
+
+TEST_F(UiaCallsTest, OutputThatMovesTheCaretRaisesTextSelectionChanged) {
+  const UiaApi recording = Recording();
+  const ScopedUiaApi scoped(recording);
+  const int length = ::GetWindowTextLengthW(view_);
+  SetSel(view_, length, length);
+  events_.clear();
+  Replace(view_, L"\r\nmore");  // as a piece of output is appended
+  EXPECT_TRUE(Raised(kTextChangedEvent));
+  EXPECT_TRUE(Raised(kTextSelectionChangedEvent));
+  events_.clear();
+  Key(view_, VK_HOME);
+  EXPECT_TRUE(Raised(kTextSelectionChangedEvent));
+  events_.clear();
+  SetSel(view_, 0, 3);
+  EXPECT_TRUE(Raised(kTextSelectionChangedEvent));
+  events_.clear();
+  SetSel(view_, 0, 3);  // no change, no event
+  EXPECT_FALSE(Raised(kTextSelectionChangedEvent));
+}
+
+TEST_F(UiaCallsTest, EveryGetObjectReachesUiAutomationUnfiltered) {
+  const UiaApi recording = Recording();
+  const ScopedUiaApi scoped(recording);
+  struct Request {
+    WPARAM wp;
+    LPARAM lp;
+  };
+  for (const Request& r : {Request{0, OBJID_CLIENT}, Request{0x7, OBJID_WINDOW}, Request{0, UiaRootObjectId},
+                           Request{0x1234, OBJID_CARET}}) {
+    calls_.clear();
+    EXPECT_EQ(::SendMessageW(view_, WM_GETOBJECT, r.wp, r.lp), kAnswer) << r.lp;
+    ASSERT_EQ(calls_.size(), 1u) << r.lp;
+    EXPECT_EQ(calls_[0].hwnd, view_);
+    EXPECT_EQ(calls_[0].wp, r.wp);
+    EXPECT_EQ(calls_[0].lp, r.lp);
+    EXPECT_EQ(calls_[0].provider, provider_);
+  }
+}
+
+// Through the system's bridge an Active Accessibility client reads the text as the
+// element's value, which is the Value pattern's. Where the system answers OBJID_CLIENT
+// with its default proxy instead (Wine), the value is empty; the test above then
+// shows that the request reaches UI Automation.
+TEST_F(AccessibilityTest, AnActiveAccessibilityClientReadsTheText) {
+  IAccessible* raw = nullptr;
+  // __uuidof: under mingw-w64 the import library's IID_IAccessible is the address of
+  // a thunk, not the identifier.
+  ASSERT_EQ(::AccessibleObjectFromWindow(view_, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                         reinterpret_cast<void**>(&raw)),
+            S_OK);
+  Ref<IAccessible> accessible(raw);
+  ASSERT_NE(accessible.get(), nullptr);
+  VARIANT self;
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR value = nullptr;
+  const HRESULT hr = accessible->get_accValue(self, &value);
+  const std::wstring text = SUCCEEDED(hr) && value != nullptr ? std::wstring(value, ::SysStringLen(value)) : L"";
+  ::SysFreeString(value);
+  if (text.empty()) GTEST_SKIP() << "this system answers with its default proxy, whose value is empty";
+  EXPECT_EQ(text, L"alpha beta\r\ngamma delta\r\nlast");
 }
 
 }  // namespace
