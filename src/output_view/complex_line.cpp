@@ -154,7 +154,7 @@ std::size_t ShapedRow::FirstBreak(int width) const {
   int x = 0;
   for (std::size_t i = 0; i < length_; ++i) {
     const SCRIPT_LOGATTR& a = attributes_[i];
-    if (i > 0 && a.fSoftBreak) lastBreak = i;
+    if (IsSoftBreak(i)) lastBreak = i;
     // White space hangs past the edge, as in a row of plain text.
     if (a.fWhiteSpace || i == 0 || x + logical_[i] <= width) {
       x += logical_[i];

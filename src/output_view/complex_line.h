@@ -57,8 +57,12 @@ class ShapedRow {
   // Where the first row ends when this text is wrapped to `width` by the characters'
   // widths: at the last soft break that fits, or inside a word wider than the row.
   [[nodiscard]] std::size_t FirstBreak(int width) const;
+  // A row may start here: where the engine says, and after white space, where the
+  // edit control's own word breaking always breaks.
   [[nodiscard]] bool IsSoftBreak(std::size_t offset) const {
-    return offset > 0 && offset < length_ && attributes_[offset].fSoftBreak != 0;
+    return offset > 0 && offset < length_ &&
+           (attributes_[offset].fSoftBreak != 0 ||
+            (attributes_[offset - 1].fWhiteSpace != 0 && attributes_[offset].fWhiteSpace == 0));
   }
 
  private:
