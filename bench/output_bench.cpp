@@ -6,7 +6,9 @@
 //      a. the view from 0 to 20 M characters, every piece timed;
 //      b. both controls prefilled to 0, 1, 5, 10 and 20 M characters (untimed), then
 //         a few pieces timed there; Ctrl+End and Select All at 20 M; memory;
-//      c. a line without a break, piece by piece.
+//      c. a line without a break, piece by piece;
+//      d. the view, 0 to 20 M characters of Japanese and of Arabic ping lines, which
+//         go through the shaping engine.
 //   2. The delay from the scripted tool writing a line to the line standing in the
 //      output box, through the real launcher.
 //   3. 4 MiB of ping lines written as fast as a tool can, through the real launcher:
@@ -297,6 +299,43 @@ void SideBySide(BenchHost& host, const std::wstring& all) {
               edit20.selectAllMs, view20.selectAllMs);
 }
 
+void ComplexRun(BenchHost& host, const char* name, const std::wstring& line) {
+  std::wstring all;
+  all.reserve(kTotalChars + line.size());
+  while (all.size() < kTotalChars) all += line;
+  all.resize(kTotalChars);
+  std::size_t painted = 0;
+  const std::size_t before = PrivateBytes();
+  UniqueWindow box = host.MakeBox(true);
+  const std::size_t n = kTotalChars / kPieceChars;
+  std::vector<PieceCost> costs;
+  costs.reserve(n);
+  const auto start = Clock::now();
+  for (std::size_t i = 0; i < n; ++i) {
+    costs.push_back(FeedAndPaint(box.get(), all.substr(i * kPieceChars, kPieceChars), painted));
+  }
+  const double total = Ms(Clock::now() - start);
+  const PieceCost first = Mean(costs, 0, n / 10), whole = Mean(costs, 0, n), last = Mean(costs, n - n / 10, n / 10);
+  const OutputView* view = OutputView::From(box.get());
+  std::printf("%-8s %9.0f ms %10.3f %10.3f %10.3f %10.3f %11.2f %11.2f\n", name, total, whole.append, whole.paint,
+              (last.append + last.paint) / std::max(1e-9, first.append + first.paint),
+              first.append + first.paint,
+              view != nullptr ? static_cast<double>(view->BytesHeld()) / kTotalChars : 0.0,
+              static_cast<double>(PrivateBytes() - std::min(PrivateBytes(), before)) / kTotalChars);
+}
+
+void ComplexText(BenchHost& host) {
+  std::printf("\n-- 1d. the view, 0 to 20 M characters of complex text, every piece appended and painted --\n");
+  std::printf("%-8s %12s %10s %10s %10s %10s %11s %11s\n", "text", "total", "append ms", "paint ms", "last/first",
+              "first ms", "view B/ch", "private B/ch");
+  ComplexRun(host, "Japanese",
+             L"127.0.0.1 \x304B\x3089\x306E\x5FDC\x7B54: \x30D0\x30A4\x30C8\x6570 =32 \x6642\x9593 <1ms TTL=128\r\n");
+  std::fflush(stdout);
+  ComplexRun(host, "Arabic",
+             L"\x0631\x062F \x0645\x0646 127.0.0.1: \x0627\x0644\x0628\x0627\x064A\x062A=32 "
+             L"\x0627\x0644\x0648\x0642\x062A<1\x0645 TTL=128\r\n");
+}
+
 void LongLine(BenchHost& host) {
   std::printf("\n-- 1c. one line without a break, in 8,192-character pieces --\n");
   const std::wstring piece(kPieceChars, L'x');
@@ -325,6 +364,8 @@ int BenchPieces() {
   std::fflush(stdout);
   SideBySide(host, all);
   LongLine(host);
+  std::fflush(stdout);
+  ComplexText(host);
   return 0;
 }
 

@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          wine wine64 googletest xvfb xauth x11-apps imagemagick nsis zip)
+          wine wine64 googletest xvfb xauth x11-apps imagemagick nsis zip
+          fonts-liberation fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -28,6 +28,21 @@ case "$action" in
       "$WINESERVER" -w
       echo "$driver" >"$WINEPREFIX/.vexlo-driver"
     fi
+    # Font linking and substitutes as a Windows machine has them, so that text in any
+    # script finds a face: GDI links the UI font to the CJK and emoji faces, and
+    # Uniscribe's fallback asks for the faces Windows ships (SimSun, Mangal, Microsoft
+    # Sans Serif for Thai), which here are Noto's. Once per prefix.
+    if [ ! -f "$WINEPREFIX/.vexlo-fonts" ]; then
+      nt='HKLM\Software\Microsoft\Windows NT\CurrentVersion'
+      reg() { "$WINE64" reg add "$@" /f </dev/null >/dev/null 2>&1; }
+      reg "$nt\FontLink\SystemLink" /v 'Liberation Sans' /t REG_MULTI_SZ \
+        /d 'NotoSansCJK-Regular.ttc,Noto Sans CJK JP\0NotoColorEmoji.ttf,Noto Color Emoji'
+      reg "$nt\FontSubstitutes" /v SimSun /d 'Noto Sans CJK SC'
+      reg "$nt\FontSubstitutes" /v Mangal /d 'Noto Sans Devanagari'
+      reg "$nt\FontSubstitutes" /v 'Microsoft Sans Serif,222' /d 'Noto Sans Thai,222'
+      "$WINESERVER" -w
+      touch "$WINEPREFIX/.vexlo-fonts"
+    fi
     # Streams redirected: a background server holding our stdout would keep ctest (and CI) waiting.
     # Already running (an earlier run that was cut short) is as good.
     "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true

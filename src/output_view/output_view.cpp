@@ -143,6 +143,12 @@ LRESULT OutputView::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       return DLGC_WANTARROWS | DLGC_WANTCHARS;
     case WM_ERASEBKGND: return TRUE;  // painting covers every pixel
     case WM_PAINT: Paint(); return 0;
+    case WM_PRINTCLIENT: {
+      // Into a DC of the caller's, as the edit control draws for PrintWindow.
+      const RECT client{0, 0, ClientSize().cx, ClientSize().cy};
+      PaintArea(reinterpret_cast<HDC>(wp), client);
+      return 0;
+    }
     case WM_CREATE: OnSize(); return 0;
     case WM_SIZE: OnSize(); return 0;
     case WM_SYSCOLORCHANGE: case WM_THEMECHANGED: case WM_ENABLE:

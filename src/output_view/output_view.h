@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "common/window_base.h"
+#include "output_view/complex_line.h"
 #include "output_view/kept_output.h"
 #include "output_view/text_layout.h"
 #include "output_view/text_source.h"
@@ -95,7 +96,9 @@ class OutputView final : public TextSource {
   };
   void UseSaveAsUi(SaveAsUi ui) { saveAsUi_ = std::move(ui); }
   // Bytes of memory the text and its index hold; a shared store counts for itself.
-  [[nodiscard]] std::size_t BytesHeld() const noexcept { return text_.BytesHeld() + layout_.BytesHeld(); }
+  [[nodiscard]] std::size_t BytesHeld() const noexcept {
+    return text_.BytesHeld() + layout_.BytesHeld() + complex_.BytesHeld();
+  }
 
   // Text held once (kept_output.cpp). Views that share a store hold a piece that is
   // appended to each of them at their ends once; the text and rows of a kept copy
@@ -144,6 +147,11 @@ class OutputView final : public TextSource {
   void UpdateScrollBar();
   void PlaceCaret();
   [[nodiscard]] int XOf(std::size_t position, std::size_t row);
+  // The row as the shaping engine lays it out; null for a row of plain text.
+  [[nodiscard]] const ShapedRow* ComplexRow(std::size_t row);
+  // The caret stop next to `position` in the direction of `step` (+1 or -1), where
+  // a cluster of several code units is one stop.
+  [[nodiscard]] std::size_t ClusterStop(std::size_t position, int step);
   [[nodiscard]] std::size_t PositionInRow(std::size_t row, int x);
   struct Hit {
     std::size_t position;
@@ -151,6 +159,7 @@ class OutputView final : public TextSource {
   };
   [[nodiscard]] Hit HitTest(POINT client);
   void Paint();
+  void PaintArea(HDC dc, const RECT& area);
   void PaintRow(HDC dc, std::size_t row, int y, int right);
 
   // Keyboard, mouse and menu (output_view_input.cpp).
@@ -199,6 +208,7 @@ class OutputView final : public TextSource {
   // Rows in a kept copy fit this view while its font stays.
   std::shared_ptr<const int> identity_ = std::make_shared<const int>(0);
   unsigned fontGeneration_ = 0;
+  ComplexLines complex_;
   int layoutWidth_ = -1;  // the wrap width the rows were laid out for; -1: lay out anew
   SIZE clientSize_{0, 0};
   SCROLLINFO shownScroll_{};  // what the scroll bar was last given

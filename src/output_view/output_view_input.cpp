@@ -34,23 +34,12 @@ void OutputView::OnKeyDown(WPARAM key) {
   bool afterWrap = false;
   switch (key) {
     case VK_LEFT:
-      // CR LF is one step, as it is one line break, and a surrogate pair one character.
-      if (ctrl) {
-        to = PreviousWordStart(active_);
-      } else if (active_ >= 2 && (CrLfAt(active_ - 2) || IsPairTail(active_ - 1))) {
-        to = active_ - 2;
-      } else {
-        to = active_ - (active_ > 0);
-      }
+      // CR LF is one step, as it is one line break; otherwise a cluster (a surrogate
+      // pair, a combining sequence, a conjunct) is one.
+      to = ctrl ? PreviousWordStart(active_) : active_ >= 2 && CrLfAt(active_ - 2) ? active_ - 2 : ClusterStop(active_, -1);
       break;
     case VK_RIGHT:
-      if (ctrl) {
-        to = NextWordStart(active_);
-      } else if (CrLfAt(active_) || IsPairTail(active_ + 1)) {
-        to = active_ + 2;
-      } else {
-        to = std::min(active_ + 1, length);
-      }
+      to = ctrl ? NextWordStart(active_) : CrLfAt(active_) ? active_ + 2 : ClusterStop(active_, 1);
       break;
     case VK_UP:
     case VK_DOWN:

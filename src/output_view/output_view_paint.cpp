@@ -22,6 +22,13 @@ bool MeasurePage(HWND hwnd, HFONT font, unsigned page, int* widths) {
   return ::GetCharWidth32W(dc.get(), page * 256, page * 256 + 255, widths) != FALSE;
 }
 
+void ClassifyPageOf(HWND hwnd, HFONT font, unsigned page, std::uint64_t* complex) {
+  const WindowDc dc(hwnd);
+  if (dc.get() == nullptr) return;
+  const Selected selected(dc.get(), font);
+  ClassifyPage(dc.get(), page, complex);
+}
+
 }  // namespace
 
 void OutputView::ApplyFont(HFONT font) {
@@ -47,7 +54,9 @@ void OutputView::ApplyFont(HFONT font) {
   ResetFormatRect();
   const HWND hwnd = hwnd_;
   widths_.Reset([hwnd, used](unsigned page, int* widths) { return MeasurePage(hwnd, used, page, widths); },
-                averageWidth);
+                averageWidth,
+                [hwnd, used](unsigned page, std::uint64_t* complex) { ClassifyPageOf(hwnd, used, page, complex); });
+  complex_.Reset(used, tabWidth_);
   layoutWidth_ = -1;
   ++fontGeneration_;  // rows kept from before no longer fit
   if (focused_) {
@@ -79,7 +88,10 @@ void OutputView::EnsureLayout() {
   // Keep the text at the top of the view in view.
   const std::size_t top =
       firstRow_ < layout_.RowCount() ? std::min(layout_.RowStart(firstRow_), text_.size()) : 0;
-  layout_.Reset(width, tabWidth_, tabStops_);
+  complex_.SetWrapWidth(width);
+  layout_.Reset(width, tabWidth_, tabStops_, [this](std::size_t start, std::size_t end, std::vector<std::uint32_t>& starts) {
+    complex_.Wrap(text_, start, end, starts);
+  });
   layout_.Extend(text_, widths_);
   layoutWidth_ = width;
   firstRow_ = std::min(layout_.RowOf(top), MaxFirstRow());
@@ -152,7 +164,27 @@ void OutputView::UpdateScrollBar() {
   ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOERASE | RDW_NOCHILDREN);
 }
 
+const ShapedRow* OutputView::ComplexRow(std::size_t row) {
+  const std::size_t start = RowStart(row), end = RowEnd(row);
+  for (std::size_t p = start; p < end; ++p) {
+    if (widths_.IsComplex(text_[p])) return complex_.Row(text_, start, end);
+  }
+  return nullptr;
+}
+
+std::size_t OutputView::ClusterStop(std::size_t position, int step) {
+  const std::size_t length = text_.size();
+  std::size_t to = step < 0 ? position - (position > 0) : std::min(position + 1, length);
+  const std::size_t row = RowOf(to);
+  const ShapedRow* shaped = ComplexRow(row);
+  if (shaped == nullptr) return to;
+  const std::size_t start = RowStart(row), end = start + shaped->Length();
+  while (to > start && to < end && !shaped->IsStop(to - start)) to += step < 0 ? -1 : 1;
+  return to;
+}
+
 int OutputView::XOf(std::size_t position, std::size_t row) {
+  if (const ShapedRow* shaped = ComplexRow(row)) return shaped->XOf(position - RowStart(row));
   int x = 0;
   WalkRow(text_, widths_, layout_, RowStart(row), position, [&](const PlacedChar& c) {
     x = c.x + c.width;
@@ -162,6 +194,7 @@ int OutputView::XOf(std::size_t position, std::size_t row) {
 }
 
 std::size_t OutputView::PositionInRow(std::size_t row, int x) {
+  if (const ShapedRow* shaped = ComplexRow(row)) return RowStart(row) + shaped->OffsetAt(x);
   const std::size_t end = RowEnd(row);
   std::size_t found = end;
   int pairStart = 0;  // x of a surrogate pair's first half: the pair is one character
@@ -213,6 +246,14 @@ std::vector<RECT> OutputView::RangeRects(std::size_t from, std::size_t to) {
     if (start > end || (start == end && to <= RowStart(row))) continue;
     const int origin = formatRect_.left;
     const int top = formatRect_.top + static_cast<int>(row - firstRow_) * lineHeight_;
+    if (const ShapedRow* shaped = ComplexRow(row); shaped != nullptr && start < end) {
+      // A range across the edge of a right-to-left run stands in more than one piece.
+      for (const auto& [l, r] : shaped->Spans(start - RowStart(row), end - RowStart(row))) {
+        const int left = std::min(right, origin + l);
+        rects.push_back({left, top, std::max(left, std::min(right, origin + r)), top + lineHeight_});
+      }
+      continue;
+    }
     const int left = std::min(right, origin + XOf(start, row));
     rects.push_back({left, top, std::max(left, std::min(right, origin + XOf(end, row))), top + lineHeight_});
   }
@@ -233,11 +274,12 @@ void OutputView::PlaceCaret() {
 
 void OutputView::Paint() {
   const PaintDc paint(hwnd_);
-  const HDC dc = paint.get();
-  if (dc == nullptr) return;
+  if (paint.get() != nullptr) PaintArea(paint.get(), paint.area());
+}
+
+void OutputView::PaintArea(HDC dc, const RECT& area) {
   EnsureLayout();
   const int right = ClientSize().cx;
-  const RECT& area = paint.area();
   const Selected font(dc, FontOrSystem(font_));
   const int top = formatRect_.top;
   if (area.top < top) {
@@ -258,6 +300,14 @@ void OutputView::Paint() {
 void OutputView::PaintRow(HDC dc, std::size_t row, int y, int right) {
   // Without ES_NOHIDESEL the selection shows only while the view has the focus.
   const auto [selFirst, selLast] = focused_ ? Selection() : std::pair<std::size_t, std::size_t>{0, 0};
+  if (const ShapedRow* shaped = ComplexRow(row)) {
+    const std::size_t start = RowStart(row);
+    ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+    ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
+    complex_.Draw(*shaped, dc, formatRect_.left, y, right, lineHeight_, std::max(selFirst, start) - start,
+                  std::max(selLast, start) - start, !::IsWindowEnabled(hwnd_));
+    return;
+  }
   glyphs_.clear();
   advances_.clear();
   selectedGlyphs_.clear();

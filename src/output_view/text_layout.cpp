@@ -36,8 +36,9 @@ std::size_t RowStarts::UpperBound(std::size_t position) const noexcept {
   return first + static_cast<std::size_t>(std::upper_bound(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(count), position) - rows.begin());
 }
 
-void CharWidths::Reset(Measure measure, int fallbackWidth) {
+void CharWidths::Reset(Measure measure, int fallbackWidth, Classify classify) {
   measure_ = std::move(measure);
+  classify_ = std::move(classify);
   fallbackWidth_ = std::max(1, fallbackWidth);
   for (auto& page : pages_) page.reset();
 }
@@ -51,13 +52,22 @@ const CharWidths::Page& CharWidths::Fill(unsigned page) {
     // Control characters are not drawn: a lone CR or LF takes no room.
     const bool control = c < 0x20 || c == 0x7F;
     const int w = control ? 0 : ok ? measured[i] : fallbackWidth_;
-    (*filled)[i] = static_cast<std::uint16_t>(std::clamp(w, 0, 0xFFFF));
+    filled->widths[i] = static_cast<std::uint16_t>(std::clamp(w, 0, 0xFFFF));
   }
+  filled->complex = {};
+  if (classify_) classify_(page, filled->complex.data());
+  filled->anyComplex = std::any_of(filled->complex.begin(), filled->complex.end(), [](std::uint64_t b) { return b != 0; });
   pages_[page] = std::move(filled);
   return *pages_[page];
 }
 
-void RowLayout::Reset(int wrapWidth, int tabWidth, std::vector<int> tabStops) {
+void RowLayout::Reset(int wrapWidth, int tabWidth, std::vector<int> tabStops, WrapComplex wrapComplex) {
+  wrapComplex_ = std::move(wrapComplex);
+  lineStart_ = 0;
+  lineRow_ = 0;
+  complexLine_ = false;
+  sawComplex_ = false;
+  findLineStart_ = false;
   rows_.resize(1);
   wrapWidth_ = wrapWidth;
   tabWidth_ = std::max(1, tabWidth);
@@ -117,6 +127,11 @@ void RowLayout::Extend(const ChunkedText& text, CharWidths& widths) {
   try {
     ExtendFrom(text, widths);
   } catch (...) {
+    if (sawComplex_) {
+      // A complex line takes back rows it had; the line is laid out anew instead.
+      RestartLine();
+      throw;
+    }
     rows_.resize(rows);
     next_ = next;
     wordStart_ = wordStart;
@@ -129,27 +144,99 @@ void RowLayout::Extend(const ChunkedText& text, CharWidths& widths) {
   }
 }
 
+void RowLayout::RestartLine() {
+  rows_.resize(lineRow_ + 1);
+  next_ = lineStart_;
+  x_ = 0;
+  wordStart_ = next_;
+  xAtWord_ = 0;
+  lastWidth_ = 0;
+  afterSpace_ = false;
+  pendingCr_ = false;
+  complexLine_ = false;
+}
+
+void RowLayout::FindLineStart(const ChunkedText& text) {
+  // The rows from the start of the line are laid out again: it may be complex.
+  std::size_t start = next_;
+  while (start >= 2 && !(text[start - 2] == L'\r' && text[start - 1] == L'\n')) --start;
+  if (start < 2) start = 0;
+  lineStart_ = start;
+  lineRow_ = RowOf(start);
+  findLineStart_ = false;
+  RestartLine();
+}
+
+std::size_t RowLayout::WrapComplexLine(const ChunkedText& text, std::size_t from) {
+  const std::size_t end = text.size();
+  std::size_t lineEnd = end;
+  bool ended = false;
+  for (std::size_t q = from; q + 1 < end; ++q) {
+    if (text[q] == L'\r' && text[q + 1] == L'\n') {
+      lineEnd = q;
+      ended = true;
+      break;
+    }
+  }
+  // A CR at the very end may yet become CR LF.
+  if (!ended && end > lineStart_ && text[end - 1] == L'\r') lineEnd = end - 1;
+  wrapped_.clear();
+  wrapComplex_(lineStart_, lineEnd, wrapped_);
+  rows_.resize(lineRow_ + 1);
+  for (const std::uint32_t start : wrapped_) {
+    if (start > rows_.back() && start < lineEnd) NewRow(start);
+  }
+  complexLine_ = !ended;
+  if (!ended) return end;
+  NewRow(lineEnd + 2);
+  lineStart_ = lineEnd + 2;
+  lineRow_ = rows_.size() - 1;
+  x_ = 0;
+  lastWidth_ = 0;
+  afterSpace_ = false;
+  pendingCr_ = false;
+  return lineEnd + 2;
+}
+
 void RowLayout::ExtendFrom(const ChunkedText& text, CharWidths& widths) {
   const std::size_t end = text.size();
+  if (findLineStart_) FindLineStart(text);
   std::size_t p = next_;
-  wchar_t before = p > 0 ? text[p - 1] : L'\0';
-  text.ForEachRun(p, end - p, [&](const wchar_t* run, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i, ++p) {
-      Next(p, run[i], before, widths);
-      before = run[i];
-    }
-  });
+  // The open complex line is wrapped again with what arrived; its CR LF may have
+  // begun at the last character.
+  if (complexLine_) p = WrapComplexLine(text, std::max(lineStart_, next_ > 0 ? next_ - 1 : 0));
+  while (p < end) {
+    // A complex character hands its whole line to the engine; plain text goes on
+    // run by run from where that line ends.
+    bool complex = false;
+    wchar_t before = p > 0 ? text[p - 1] : L'\0';
+    text.ForEachRun(p, end - p, [&](const wchar_t* run, std::size_t n) {
+      for (std::size_t i = 0; i < n && !complex; ++i) {
+        if (Next(p, run[i], before, widths)) {
+          complex = true;
+        } else {
+          before = run[i];
+          ++p;
+        }
+      }
+    });
+    if (!complex) break;
+    sawComplex_ = true;
+    p = WrapComplexLine(text, p);
+  }
   next_ = end;
 }
 
-void RowLayout::Next(std::size_t p, wchar_t c, wchar_t before, CharWidths& widths) {
+bool RowLayout::Next(std::size_t p, wchar_t c, wchar_t before, CharWidths& widths) {
   if (pendingCr_) {
     pendingCr_ = false;
     if (c == L'\n') {
       NewRow(p + 1);
+      lineStart_ = p + 1;
+      lineRow_ = rows_.size() - 1;
       x_ = 0;
       afterSpace_ = false;
-      return;
+      return false;
     }
     Visible(p - 1, 0, false);  // a lone CR is a character of its own
   }
@@ -161,10 +248,13 @@ void RowLayout::Next(std::size_t p, wchar_t c, wchar_t before, CharWidths& width
   } else if (c == L'\t') {
     x_ += TabAdvance(x_);
     afterSpace_ = true;
+  } else if (wrapComplex_ && widths.IsComplex(c)) {
+    return true;
   } else {
     const bool low = c >= 0xDC00 && c <= 0xDFFF && p > 0 && before >= 0xD800 && before <= 0xDBFF;
     Visible(p, widths(c), low);
   }
+  return false;
 }
 
 void RowLayout::Truncate(std::size_t size) {
@@ -181,6 +271,11 @@ void RowLayout::Truncate(std::size_t size) {
   lastWidth_ = 0;
   afterSpace_ = false;
   pendingCr_ = false;
+  complexLine_ = false;
+  // The line the cut is in may turn out complex, and a complex line is wrapped whole.
+  lineStart_ = next_;
+  lineRow_ = rows_.size() - 1;
+  findLineStart_ = static_cast<bool>(wrapComplex_);
 }
 
 std::size_t RowLayout::RowOf(std::size_t position) const noexcept { return rows_.UpperBound(position) - 1; }

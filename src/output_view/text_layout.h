@@ -45,23 +45,37 @@ class RowStarts {
 };
 
 // Advance widths of one font, measured a page of 256 code units at a time when a
-// character of that page first appears, so that measuring is a table look-up.
+// character of that page first appears, so that measuring is a table look-up. The
+// same page says which of its characters the tables cannot draw (complex ones: see
+// complex_line.h).
 class CharWidths {
  public:
   // Fills widths[0..255] for the code units page*256 ... page*256+255.
   using Measure = std::function<bool(unsigned page, int* widths)>;
+  // Sets bit i % 64 of complex[i / 64] for each complex code unit page*256+i.
+  using Classify = std::function<void(unsigned page, std::uint64_t* complex)>;
 
-  void Reset(Measure measure, int fallbackWidth);
-  [[nodiscard]] int operator()(wchar_t c) {
-    const auto& page = pages_[static_cast<unsigned>(c) >> 8];
-    return page ? (*page)[c & 0xFF] : Fill(static_cast<unsigned>(c) >> 8)[c & 0xFF];
+  void Reset(Measure measure, int fallbackWidth, Classify classify = nullptr);
+  [[nodiscard]] int operator()(wchar_t c) { return PageOf(c).widths[c & 0xFF]; }
+  [[nodiscard]] bool IsComplex(wchar_t c) {
+    const Page& page = PageOf(c);
+    return page.anyComplex && ((page.complex[(c & 0xFF) >> 6] >> (c & 63)) & 1) != 0;
   }
 
  private:
-  using Page = std::array<std::uint16_t, 256>;
+  struct Page {
+    std::array<std::uint16_t, 256> widths;
+    std::array<std::uint64_t, 4> complex;
+    bool anyComplex;
+  };
+  const Page& PageOf(wchar_t c) {
+    const auto& page = pages_[static_cast<unsigned>(c) >> 8];
+    return page ? *page : Fill(static_cast<unsigned>(c) >> 8);
+  }
   const Page& Fill(unsigned page);
 
   Measure measure_;
+  Classify classify_;
   int fallbackWidth_ = 8;
   std::array<std::unique_ptr<Page>, 256> pages_;
 };
@@ -69,12 +83,16 @@ class CharWidths {
 // The rows of word-wrapped text, as the multi-line edit control lays them out: CR LF
 // ends a row; otherwise a row ends before the word that does not fit, or inside a
 // word wider than the row; spaces and tabs hang past the edge. A copy shares the
-// rows laid out so far, so a kept copy of a text keeps its rows at little cost.
+// rows laid out so far, so a kept copy of a text keeps its rows at little cost. A line
+// with a complex character is wrapped whole by the shaping engine instead.
 class RowLayout {
  public:
+  // Adds the starts of the rows after the first of the line [start, end).
+  using WrapComplex = std::function<void(std::size_t start, std::size_t end, std::vector<std::uint32_t>& starts)>;
+
   RowLayout() { rows_.push_back(0); }
   // Tabs stop at each of `tabStops` (increasing pixels), then every `tabWidth`.
-  void Reset(int wrapWidth, int tabWidth, std::vector<int> tabStops = {});
+  void Reset(int wrapWidth, int tabWidth, std::vector<int> tabStops = {}, WrapComplex wrapComplex = nullptr);
   // Lays out whatever text arrived since the last call; all or nothing.
   void Extend(const ChunkedText& text, CharWidths& widths);
   // The text was cut back to `size`; Extend lays out what follows anew.
@@ -99,7 +117,12 @@ class RowLayout {
   void NewRow(std::size_t start);
   void Visible(std::size_t position, int width, bool lowSurrogate);
   void ExtendFrom(const ChunkedText& text, CharWidths& widths);
-  void Next(std::size_t p, wchar_t c, wchar_t before, CharWidths& widths);
+  // Lays out one character; true, with nothing done, for a complex one.
+  [[nodiscard]] bool Next(std::size_t p, wchar_t c, wchar_t before, CharWidths& widths);
+  // Wraps the line at lineStart_ as far as the text goes; returns where layout goes on.
+  std::size_t WrapComplexLine(const ChunkedText& text, std::size_t from);
+  void FindLineStart(const ChunkedText& text);
+  void RestartLine();
 
   // Positions fit 32 bits: the text is held to the edit control's 0x7FFFFFFE.
   RowStarts rows_;
@@ -114,6 +137,13 @@ class RowLayout {
   int lastWidth_ = 0;          // of the last visible character
   bool afterSpace_ = false;
   bool pendingCr_ = false;   // next_ - 1 is a CR that may start CR LF
+  WrapComplex wrapComplex_;
+  std::vector<std::uint32_t> wrapped_;  // kept to spare allocations
+  std::size_t lineStart_ = 0;  // of the line next_ is in: a row start
+  std::size_t lineRow_ = 0;
+  bool complexLine_ = false;   // that line is complex and not yet ended
+  bool sawComplex_ = false;    // since Reset
+  bool findLineStart_ = false; // after Truncate: lineStart_ is not known
 };
 
 // One character of a row as it is drawn.

@@ -1,0 +1,124 @@
+#pragma once
+// Text the width tables cannot lay out: characters that need shaping, right-to-left
+// reordering, a fallback font or more than one code unit to a caret stop. Such a
+// line goes through Uniscribe's ScriptString functions, as the edit control's does,
+// with the system's font linking and fallback. What they give is kept, keyed by the
+// text, until the font or the tab stops change, so that a line arriving again or a
+// row painted again is not shaped again.
+//
+// Characters are classified a width page at a time (ClassifyPage), so that plain
+// text pays only a table look-up.
+
+#include <windows.h>
+#include <usp10.h>
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "common/unique_handles.h"
+#include "output_view/text_layout.h"
+
+namespace vexlo {
+
+// Sets bit i % 64 of complex[i / 64] for each code unit page*256+i that the width
+// tables cannot draw with the font selected into dc: one without a glyph in it, a
+// surrogate, a combining or other zero-width mark, a right-to-left character, or one
+// of a script that needs shaping.
+void ClassifyPage(HDC dc, unsigned page, std::uint64_t* complex);
+
+// One row of text as Uniscribe lays it out: clusters, glyphs in visual order and
+// caret stops. Offsets are from the row's start.
+class ShapedRow {
+ public:
+  ShapedRow(HDC dc, const std::wstring& text, int tabWidth, int fitWidth);
+  ~ShapedRow();
+  ShapedRow(const ShapedRow&) = delete;
+  ShapedRow& operator=(const ShapedRow&) = delete;
+
+  [[nodiscard]] bool ok() const noexcept { return ssa_ != nullptr; }
+  [[nodiscard]] std::size_t Length() const noexcept { return length_; }
+  [[nodiscard]] int Width() const noexcept { return width_; }
+  // Where a caret at `offset` stands: after the character before it.
+  [[nodiscard]] int XOf(std::size_t offset) const;
+  // The caret stop nearest to x.
+  [[nodiscard]] std::size_t OffsetAt(int x) const;
+  // Whether a caret may stand before the character at `offset`.
+  [[nodiscard]] bool IsStop(std::size_t offset) const;
+  // The x ranges, left to right, that the characters [from, to) cover: two or more
+  // where the range crosses the edge of a right-to-left run.
+  [[nodiscard]] std::vector<std::pair<int, int>> Spans(std::size_t from, std::size_t to) const;
+  // Draws at (x, y) of the DC the row was shaped in, [selFrom, selTo) highlighted.
+  void Draw(int x, int y, const RECT& clip, std::size_t selFrom, std::size_t selTo, bool disabled) const;
+  // Where the first row ends when this text is wrapped to `width` by the characters'
+  // widths: at the last soft break that fits, or inside a word wider than the row.
+  [[nodiscard]] std::size_t FirstBreak(int width) const;
+  // A row may start here: where the engine says, and after white space, where the
+  // edit control's own word breaking always breaks.
+  [[nodiscard]] bool IsSoftBreak(std::size_t offset) const {
+    return offset > 0 && offset < length_ &&
+           (attributes_[offset].fSoftBreak != 0 ||
+            (attributes_[offset - 1].fWhiteSpace != 0 && attributes_[offset].fWhiteSpace == 0));
+  }
+
+ private:
+  SCRIPT_STRING_ANALYSIS ssa_ = nullptr;
+  std::size_t length_ = 0;
+  int width_ = 0;
+  std::vector<int> trailing_;   // x of each character's trailing edge
+  std::vector<int> leading_;    // and of its leading edge
+  std::vector<int> logical_;    // each character's share of the width
+  std::vector<SCRIPT_LOGATTR> attributes_;
+};
+
+// The shaping engine of one view: a DC of its own with the view's font, and what it
+// shaped, keyed by the text.
+class ComplexLines {
+ public:
+  ComplexLines();
+  ~ComplexLines();
+  ComplexLines(const ComplexLines&) = delete;
+  ComplexLines& operator=(const ComplexLines&) = delete;
+  // Forgets every shaped line: the font (and with it the DPI) or the tab stops changed.
+  void Reset(HFONT font, int tabWidth);
+  // Forgets the wrapping: the width changed.
+  void SetWrapWidth(int width);
+  // The row starts after the first of the line [start, end).
+  void Wrap(const ChunkedText& text, std::size_t start, std::size_t end, std::vector<std::uint32_t>& starts);
+  // The row [start, end), shaped; null when Uniscribe fails.
+  [[nodiscard]] const ShapedRow* Row(const ChunkedText& text, std::size_t start, std::size_t end);
+  // Draws a row onto dc at y, the row's text at x, in a band `height` high and
+  // `right` wide, through the engine's own DC.
+  void Draw(const ShapedRow& row, HDC dc, int x, int y, int right, int height, std::size_t selFrom,
+            std::size_t selTo, bool disabled);
+  [[nodiscard]] std::size_t BytesHeld() const noexcept;
+
+ private:
+  using Dc = UniqueHandle<NullableHandleTraits<HDC, &::DeleteDC>>;
+  using Bitmap = UniqueHandle<NullableHandleTraits<HBITMAP, &::DeleteObject>>;
+  static constexpr std::size_t kRowsKept = 256;
+  static constexpr std::size_t kLinesKept = 1024;
+
+  const ShapedRow* Shaped(const std::wstring& text);
+  [[nodiscard]] bool Fits(const std::wstring& text, std::size_t length);
+  [[nodiscard]] std::vector<std::uint32_t> Breaks(const std::wstring& line);
+
+  Dc dc_;
+  HFONT font_ = nullptr;  // not ours
+  Bitmap band_;
+  HGDIOBJ originalBitmap_ = nullptr;
+  SIZE bandSize_{0, 0};
+  int tabWidth_ = 32;
+  int wrapWidth_ = 1;
+  // Least recently used last.
+  std::list<std::pair<std::wstring, std::unique_ptr<ShapedRow>>> rows_;
+  std::unordered_map<std::wstring, decltype(rows_)::iterator> rowIndex_;
+  std::list<std::pair<std::wstring, std::vector<std::uint32_t>>> lines_;
+  std::unordered_map<std::wstring, decltype(lines_)::iterator> lineIndex_;
+};
+
+}  // namespace vexlo
