@@ -147,13 +147,7 @@ void RowLayout::Extend(const ChunkedText& text, CharWidths& widths) {
 void RowLayout::RestartLine() {
   rows_.resize(lineRow_ + 1);
   next_ = lineStart_;
-  x_ = 0;
-  wordStart_ = next_;
-  xAtWord_ = 0;
-  lastWidth_ = 0;
-  afterSpace_ = false;
-  pendingCr_ = false;
-  complexLine_ = false;
+  StartRowAtNext();
 }
 
 void RowLayout::FindLineStart(const ChunkedText& text) {
@@ -265,13 +259,7 @@ void RowLayout::Truncate(std::size_t size) {
   if (row > 0) --row;
   rows_.resize(row + 1);
   next_ = rows_.back();
-  x_ = 0;
-  wordStart_ = next_;
-  xAtWord_ = 0;
-  lastWidth_ = 0;
-  afterSpace_ = false;
-  pendingCr_ = false;
-  complexLine_ = false;
+  StartRowAtNext();
   // The line the cut is in may turn out complex, and a complex line is wrapped whole.
   lineStart_ = next_;
   lineRow_ = rows_.size() - 1;
@@ -279,5 +267,15 @@ void RowLayout::Truncate(std::size_t size) {
 }
 
 std::size_t RowLayout::RowOf(std::size_t position) const noexcept { return rows_.UpperBound(position) - 1; }
+
+void RowLayout::StartRowAtNext() noexcept {
+  x_ = 0;
+  wordStart_ = next_;
+  xAtWord_ = 0;
+  lastWidth_ = 0;
+  afterSpace_ = false;
+  pendingCr_ = false;
+  complexLine_ = false;
+}
 
 }  // namespace vexlo

@@ -123,6 +123,8 @@ class RowLayout {
   std::size_t WrapComplexLine(const ChunkedText& text, std::size_t from);
   void FindLineStart(const ChunkedText& text);
   void RestartLine();
+  // Layout goes on at next_, the start of a row, from nothing.
+  void StartRowAtNext() noexcept;
 
   // Positions fit 32 bits: the text is held to the edit control's 0x7FFFFFFE.
   RowStarts rows_;
