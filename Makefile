@@ -28,8 +28,7 @@ run: build
 	scripts/run.sh $(BUILD)
 
 # The benchmarks print figures; they are run by hand, never by the tests. Their output
-# goes through a file: a program writing to a terminal under Wine takes it as its
-# console, and then cannot send Ctrl+C to a tool's console.
+# goes through a file, which is kept beside them.
 bench: build
 	scripts/wine-prefix.sh up $(CURDIR)/$(BUILD)/wine/prefix
 	status=0; for b in output_bench launcher_bench; do \

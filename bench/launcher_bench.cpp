@@ -6,10 +6,8 @@
 //      same at the end as at the start: the longest the thread was away from its
 //      message loop, and how long the flood took.
 //   3. Stop to ProcessEnded during such a flood, 10 stops.
-// Usage: launcher_bench [scripted_tool.exe] > figures.txt
-//   default: ..\tests\scripted_tool.exe relative to this program's directory. Redirect
-//   the output: writing to its console, the program keeps the console, and a process
-//   on a console of its own cannot raise Ctrl+C in a tool's.
+// Usage: launcher_bench [scripted_tool.exe]
+//   default: ..\tests\scripted_tool.exe relative to this program's directory.
 #include <windows.h>
 
 #include <algorithm>
@@ -106,14 +104,22 @@ struct Bench {
   }
 };
 
-void BenchStops(Bench& bench, const wchar_t* script, const char* what) {
+// thinking: how long after the tool's first output Stop is pressed.
+void BenchStops(Bench& bench, const wchar_t* script, const char* what,
+                std::chrono::milliseconds thinking = 0ms) {
   std::vector<double> figures;
+  std::vector<double> executes;
   for (int i = 0; i < 20; ++i) {
     test::TimedPump pump;
-    if (!bench.Start(script) || !pump.Until([&] { return bench.box.Holds(L"ready\r\n"); }, 20s)) break;
+    const auto executeAt = Clock::now();
+    if (!bench.Start(script)) break;
+    executes.push_back(Ms(Clock::now() - executeAt));
+    if (!pump.Until([&] { return bench.box.Holds(L"ready\r\n"); }, 20s)) break;
+    pump.Until([] { return false; }, thinking);
     if (const double ms = bench.StopAndTime(pump); ms >= 0) figures.push_back(ms);
   }
   PrintFigures(what, figures);
+  PrintFigures("  time in Execute in those runs", executes);
 }
 
 void BenchFlood(Bench& bench) {
@@ -147,7 +153,6 @@ void BenchStopsInFlood(Bench& bench) {
 
 int wmain(int argc, wchar_t** argv) {
   if (const auto exitCode = vexlo::RunCtrlCSenderIfAsked()) return *exitCode;
-  const bool ctrlC = test::GiveUpOwnConsole();
   const std::wstring tool = argc > 1 ? argv[1] : test::ProgramDirectory() + L"..\\tests\\scripted_tool.exe";
   if (::GetFileAttributesW(tool.c_str()) == INVALID_FILE_ATTRIBUTES) {
     std::printf("scripted tool not found; pass its path as the first argument\n");
@@ -158,9 +163,11 @@ int wmain(int argc, wchar_t** argv) {
   if (!bench.launcher) return 1;
   bench.launcher->BufferSize(8192);
   bench.launcher->Interval(1000);
-  if (!ctrlC) std::printf("the output goes to this console, which stays: Stop ends every tool at once\n");
   std::printf("grace period %lld ms\n", static_cast<long long>(kStopGracePeriod.count()));
-  BenchStops(bench, L"onctrlc summary print ready sleep 60000", "Stop to ProcessEnded, tool prints a summary on Ctrl+C");
+  BenchStops(bench, L"onctrlc summary print ready sleep 60000",
+             "Stop to ProcessEnded, tool prints a summary on Ctrl+C, Stop at its first output");
+  BenchStops(bench, L"onctrlc summary print ready sleep 60000",
+             "Stop to ProcessEnded, tool prints a summary on Ctrl+C, Stop 1 s after its first output", 1s);
   BenchStops(bench, L"ignorectrlc print ready sleep 60000", "Stop to ProcessEnded, tool ignores Ctrl+C");
   BenchFlood(bench);
   BenchStopsInFlood(bench);

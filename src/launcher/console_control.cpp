@@ -1,5 +1,6 @@
 #include "launcher/console_control.h"
 
+#include <atomic>
 #include <cwchar>
 #include <string>
 #include <string_view>
@@ -10,7 +11,8 @@ namespace vexlo {
 namespace {
 
 // The sender's whole command line after the program's name: this, the tool's process
-// id and its creation time.
+// id and creation time, and the process id and serial number that name the event it
+// waits for.
 constexpr std::wstring_view kSenderArgument = L"--vexlo-raise-ctrl-c";
 
 // Exit codes of the sender. Success is not 0, so a program that ignored the argument
@@ -21,6 +23,13 @@ constexpr DWORD kSenderNotAttached = 2;
 constexpr DWORD kSenderNotIgnoring = 3;
 constexpr DWORD kSenderNotRaised = 4;
 constexpr DWORD kSenderBadArgument = 5;
+constexpr DWORD kSenderNoEvent = 6;
+
+// In the session's namespace: the sender runs in our session, with our token, so the
+// event's default security (the token's default DACL) admits only us and the system.
+[[nodiscard]] std::wstring GoEventName(ULONGLONG ownerId, ULONGLONG serial) {
+  return L"Local\\vexlo-ctrl-c-" + std::to_wstring(ownerId) + L"-" + std::to_wstring(serial);
+}
 
 [[nodiscard]] ULONGLONG CreationTime(HANDLE process) noexcept {
   FILETIME created{}, exited{}, kernel{}, user{};
@@ -54,12 +63,22 @@ constexpr DWORD kSenderBadArgument = 5;
   return true;
 }
 
-[[nodiscard]] DWORD RaiseCtrlCInConsoleOf(DWORD toolId, ULONGLONG created) noexcept {
-  // Held while we attach: its id cannot pass to another process meanwhile, and the
+// Waits, on no console, until the event is set or the tool ends.
+[[nodiscard]] bool WaitForGo(HANDLE tool, const std::wstring& eventName) noexcept {
+  const UniqueKernelHandle go(::OpenEventW(SYNCHRONIZE, FALSE, eventName.c_str()));
+  if (!go) return false;
+  const HANDLE both[] = {go.get(), tool};
+  return ::WaitForMultipleObjects(2, both, FALSE, INFINITE) == WAIT_OBJECT_0;
+}
+
+[[nodiscard]] DWORD RaiseCtrlCInConsoleOf(DWORD toolId, ULONGLONG created,
+                                          const std::wstring& eventName) noexcept {
+  // Held throughout: its id cannot pass to another process meanwhile, and the
   // creation time tells that the id still names the tool.
   const UniqueKernelHandle tool(
       ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, toolId));
   if (!tool || CreationTime(tool.get()) != created) return kSenderNoTool;
+  if (!WaitForGo(tool.get(), eventName)) return kSenderNoEvent;
   if (::WaitForSingleObject(tool.get(), 0) != WAIT_TIMEOUT) return kSenderNoTool;
   // A process is attached to one console at most; Wine may have given us one.
   ::FreeConsole();
@@ -101,22 +120,42 @@ std::optional<int> RunCtrlCSenderIfAsked() noexcept {
   rest.remove_prefix(1 + kSenderArgument.size());
   ULONGLONG toolId = 0;
   ULONGLONG created = 0;
-  if (!TakeNumber(rest, toolId) || !TakeNumber(rest, created) || !rest.empty() || toolId > MAXDWORD) {
+  ULONGLONG ownerId = 0;
+  ULONGLONG serial = 0;
+  if (!TakeNumber(rest, toolId) || !TakeNumber(rest, created) || !TakeNumber(rest, ownerId) ||
+      !TakeNumber(rest, serial) || !rest.empty() || toolId > MAXDWORD) {
     return static_cast<int>(kSenderBadArgument);
   }
-  return static_cast<int>(RaiseCtrlCInConsoleOf(static_cast<DWORD>(toolId), created));
+  try {
+    return static_cast<int>(
+        RaiseCtrlCInConsoleOf(static_cast<DWORD>(toolId), created, GoEventName(ownerId, serial)));
+  } catch (...) {  // no memory for the name
+    return static_cast<int>(kSenderNoEvent);
+  }
 }
 
-DWORD StartCtrlCSender(HANDLE tool, DWORD toolId, UniqueKernelHandle& sender) {
+DWORD CtrlCSender::Start(HANDLE tool, DWORD toolId) {
   const ULONGLONG created = CreationTime(tool);
   if (created == 0) return ::GetLastError();
+  static std::atomic<unsigned> serial{0};
+  const DWORD ownerId = ::GetCurrentProcessId();
+  const unsigned number = ++serial;
+  // Manual reset: the sender may open it only after it was set.
+  go_.reset(::CreateEventW(nullptr, TRUE, FALSE, GoEventName(ownerId, number).c_str()));
+  if (!go_) return ::GetLastError();
+  // Somebody else's object under our name: it could fire our sender, or never.
+  if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+    go_.reset();
+    return ERROR_ALREADY_EXISTS;
+  }
   // Our own file, never one found by a search.
   const std::wstring self = ModulePath();
   if (self.empty()) return ERROR_PATH_NOT_FOUND;
   const std::wstring directory = SystemDirectory();
   if (directory.empty()) return ERROR_PATH_NOT_FOUND;
   std::wstring line = L"\"" + self + L"\" " + std::wstring(kSenderArgument) + L" " +
-                      std::to_wstring(toolId) + L" " + std::to_wstring(created);
+                      std::to_wstring(toolId) + L" " + std::to_wstring(created) + L" " +
+                      std::to_wstring(ownerId) + L" " + std::to_wstring(number);
   STARTUPINFOW si{};
   si.cb = sizeof si;
   // The program is a GUI program: no busy cursor for a process that shows nothing.
@@ -129,8 +168,16 @@ DWORD StartCtrlCSender(HANDLE tool, DWORD toolId, UniqueKernelHandle& sender) {
     return ::GetLastError();
   }
   ::CloseHandle(pi.hThread);
-  sender.reset(pi.hProcess);
+  process_.reset(pi.hProcess);
   return 0;
+}
+
+bool CtrlCSender::Fire() noexcept {
+  if (!process_ || fired_) return false;
+  fired_ = true;
+  if (!::SetEvent(go_.get())) return false;
+  // Ended before it was told: it did not raise the Ctrl+C, and never will.
+  return ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT || SenderRaisedCtrlC(process_.get());
 }
 
 bool SenderRaisedCtrlC(HANDLE sender) noexcept {

@@ -26,9 +26,30 @@ void PrepareForCtrlC() noexcept;
 // end with; otherwise nothing, and the program starts as usual.
 [[nodiscard]] std::optional<int> RunCtrlCSenderIfAsked() noexcept;
 
-// Starts a sender for the running tool; 0 and the sender's process, or the error that
-// stopped it. tool must be held by the caller until the sender has been started.
-[[nodiscard]] DWORD StartCtrlCSender(HANDLE tool, DWORD toolId, UniqueKernelHandle& sender);
+// A sender started with the run, so that a Stop costs no process start: it waits,
+// on no console, until Fire or the tool's end, and then raises the Ctrl+C or just
+// ends. Ready is whether Start succeeded.
+class CtrlCSender {
+ public:
+  CtrlCSender() = default;
+  CtrlCSender(const CtrlCSender&) = delete;
+  CtrlCSender& operator=(const CtrlCSender&) = delete;
+  // Not fired, it ends with the tool by itself: the run's end or release ends that.
+  ~CtrlCSender() = default;
+
+  // 0, or the error that kept the sender from starting. tool must be held by the
+  // caller until then.
+  [[nodiscard]] DWORD Start(HANDLE tool, DWORD toolId);
+  // Lets it raise the Ctrl+C; false when it can't any more (it has ended without).
+  [[nodiscard]] bool Fire() noexcept;
+  [[nodiscard]] bool Fired() const noexcept { return fired_; }
+  [[nodiscard]] HANDLE Process() const noexcept { return process_.get(); }
+
+ private:
+  UniqueKernelHandle process_;
+  UniqueKernelHandle go_;
+  bool fired_ = false;
+};
 
 // Whether a sender that has ended raised the Ctrl+C.
 [[nodiscard]] bool SenderRaisedCtrlC(HANDLE sender) noexcept;

@@ -1,6 +1,7 @@
 #include "launcher/win32_launcher.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <optional>
 #include <utility>
@@ -43,9 +44,9 @@ void PostWake(HWND window, HANDLE cancel) noexcept {
   }
 }
 
-// A Ctrl+C sender under way (console_control.h). Its end is watched from the thread
-// pool, so that the window's thread never waits for it; a sender that did not raise
-// the Ctrl+C ends the tool at once, as a Stop does when no Ctrl+C can be raised.
+// The run's Ctrl+C sender (console_control.h). Its end is watched from the thread
+// pool, so that the window's thread never waits for it; a fired sender that did not
+// raise the Ctrl+C ends the tool at once, as a Stop does when no Ctrl+C can be raised.
 class SenderWatch {
  public:
   explicit SenderWatch(const StartedTool& tool) noexcept : tool_(tool) {}
@@ -57,8 +58,8 @@ class SenderWatch {
   }
 
   [[nodiscard]] bool Start() {
-    if (StartCtrlCSender(tool_.process.get(), tool_.processId, sender_) != 0) return false;
-    if (!::RegisterWaitForSingleObject(&wait_, sender_.get(), &OnSenderEnded, this, INFINITE,
+    if (sender_.Start(tool_.process.get(), tool_.processId) != 0) return false;
+    if (!::RegisterWaitForSingleObject(&wait_, sender_.Process(), &OnSenderEnded, this, INFINITE,
                                        WT_EXECUTEONLYONCE)) {
       wait_ = nullptr;
       return false;
@@ -66,14 +67,23 @@ class SenderWatch {
     return true;
   }
 
+  [[nodiscard]] bool Fire() noexcept {
+    stopAsked_ = true;  // before the sender can end for it
+    return sender_.Fire();
+  }
+
  private:
   static void CALLBACK OnSenderEnded(void* context, BOOLEAN) noexcept {
     const auto& self = *static_cast<const SenderWatch*>(context);
-    if (!SenderRaisedCtrlC(self.sender_.get())) EndTool(self.tool_, kEndedExitCode);
+    // Before a Stop it ends only with the tool, and then there is nothing to end.
+    if (self.stopAsked_ && !SenderRaisedCtrlC(self.sender_.Process())) {
+      EndTool(self.tool_, kEndedExitCode);
+    }
   }
 
   const StartedTool& tool_;
-  UniqueKernelHandle sender_;
+  CtrlCSender sender_;
+  std::atomic<bool> stopAsked_{false};
   HANDLE wait_ = nullptr;
 };
 
@@ -129,7 +139,7 @@ class Win32Launcher final : public ConsoleLauncher, private WindowBase {
   void StopProcess() override {
     if (!run_) return;
     // A second Stop, or a tool that Ctrl+C cannot reach, is ended at once.
-    if (!run_->ctrlCSent && StartSender() &&
+    if (!run_->ctrlCSent && FireSender() &&
         ::SetTimer(window_.get(), kGraceTimer, static_cast<UINT>(grace_.count()), nullptr) != 0) {
       run_->ctrlCSent = true;
       return;
@@ -159,9 +169,18 @@ class Win32Launcher final : public ConsoleLauncher, private WindowBase {
     return ::DefWindowProcW(hwnd, msg, wp, lp);
   }
 
-  [[nodiscard]] bool StartSender() {
-    run_->sender.emplace(run_->tool);
-    return run_->sender->Start();
+  // Started with the run, so that Stop only has to tell it. One that could not be
+  // started then is tried once more now.
+  [[nodiscard]] static bool StartSender(Run& run) {
+    run.sender.emplace(run.tool);
+    if (run.sender->Start()) return true;
+    run.sender.reset();
+    return false;
+  }
+
+  [[nodiscard]] bool FireSender() {
+    if (!run_->sender && !StartSender(*run_)) return false;
+    return run_->sender->Fire();
   }
 
   [[nodiscard]] DWORD Start(const std::wstring& commandLine) {
@@ -175,6 +194,7 @@ class Win32Launcher final : public ConsoleLauncher, private WindowBase {
     run->reader.reset(::CreateThread(nullptr, 0, &ReaderMain, &run->setup, 0, nullptr));
     // Without a reader the run is dropped; closing its job ends the tool.
     if (!run->reader) return ::GetLastError();
+    (void)StartSender(*run);  // without one, Stop starts it
     run_ = std::move(run);
     return 0;
   }

@@ -97,21 +97,6 @@ long long Ms(std::chrono::steady_clock::duration d) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
 }
 
-bool GiveUpOwnConsole() {
-  static const bool given = [] {
-    DWORD mode = 0;
-    // Console handles die with the console; output to pipes and files goes on.
-    for (DWORD which : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
-      if (::GetConsoleMode(::GetStdHandle(which), &mode)) return false;
-    }
-    // Unconditionally: Wine gives a program started without a terminal a console that
-    // no console function reports, yet AttachConsole refuses while it is there.
-    ::FreeConsole();
-    return true;
-  }();
-  return given;
-}
-
 HostProcess::~HostProcess() {
   if (process_) ::TerminateProcess(process_.get(), 9);
 }

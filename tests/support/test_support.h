@@ -74,13 +74,6 @@ class RecordingEvents : public vexlo::ConsoleLauncherEvents {
   std::function<void()> onEnded;
 };
 
-// The program is a GUI program and has no console; a test program has one, and a
-// process on a console of its own cannot attach to a tool's to raise Ctrl+C. Gives it
-// up, as the launcher tests and the benchmark must, unless the test output is written
-// to it (run by hand in a terminal): then false, and Ctrl+C cannot be tested. Only the
-// first call does anything; later ones repeat its answer.
-bool GiveUpOwnConsole();
-
 // launcher_host.exe run directly, outside any launcher of ours, so that nothing but
 // the host's own launcher ends the host's tools. Its output comes through a pipe.
 class HostProcess {
