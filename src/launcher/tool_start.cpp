@@ -1,5 +1,7 @@
 #include "launcher/tool_start.h"
 
+#include <sddl.h>
+
 #include <atomic>
 #include <vector>
 
@@ -57,11 +59,19 @@ class ProcThreadAttributes {
   static std::atomic<unsigned> serial{0};
   const std::wstring name = L"\\\\.\\pipe\\vexlo-output-" + std::to_wstring(::GetCurrentProcessId()) +
                             L"-" + std::to_wstring(++serial);
+  // Only the pipe's owner, us, may open it. The default DACL lets everyone, the
+  // anonymous logon too, read from a pipe whose name is easily guessed.
+  UniqueLocal ownerOnly;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;GA;;;OW)", SDDL_REVISION_1,
+                                                            ownerOnly.put(), nullptr)) {
+    return ::GetLastError();
+  }
+  SECURITY_ATTRIBUTES security{sizeof security, ownerOnly.get(), FALSE};
   // One instance, ours from the start: nobody else can connect in our place.
   readEnd.reset(::CreateNamedPipeW(
       name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
       PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0, bytes, 0,
-      nullptr));
+      &security));
   if (!readEnd) return ::GetLastError();
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
   writeEnd.reset(::CreateFileW(name.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, &inheritable,
