@@ -111,21 +111,15 @@ struct ToolCreation {
   return 0;
 }
 
-[[nodiscard]] bool InJob(HANDLE process, HANDLE job) {
-  BOOL in = FALSE;
-  return ::IsProcessInJob(process, job, &in) && in;
-}
-
 // Created suspended, in the job from the start where the system can; else assigned
-// before it runs, and when even that is refused it runs outside the job.
+// before it runs; when even that is refused it runs outside the job, which is dropped
+// so that EndTool falls back to TerminateProcess.
 [[nodiscard]] DWORD CreateInJob(const ToolCreation& creation, DWORD moreFlags, UniqueKernelHandle& job,
                                 PROCESS_INFORMATION& pi) {
   const DWORD flags = moreFlags | CREATE_SUSPENDED;
   if (CreateToolProcess(creation, flags, job.get(), pi) != 0) {
     if (const DWORD e = CreateToolProcess(creation, flags, nullptr, pi); e != 0) return e;
-  }
-  if (!InJob(pi.hProcess, job.get()) && !::AssignProcessToJobObject(job.get(), pi.hProcess)) {
-    job.reset();
+    if (!::AssignProcessToJobObject(job.get(), pi.hProcess)) job.reset();
   }
   if (::ResumeThread(pi.hThread) == static_cast<DWORD>(-1)) {
     const DWORD e = ::GetLastError();
@@ -146,9 +140,9 @@ struct ToolCreation {
     if (CreateInJob(creation, flags, tool.job, pi) == 0) return 0;
     tool.job.reset();
   }
-  // Outside any job of ours (our own refuses nesting and breakaway): EndTool ends it
-  // with TerminateProcess, so what the tool started lives on, and our process dying
-  // does not end the tool.
+  // Outside any job of ours (our own refuses nesting and breakaway, or no job could
+  // be made): EndTool ends it with TerminateProcess, so what the tool started lives
+  // on, and our process dying does not end the tool.
   return CreateToolProcess(creation, 0, nullptr, pi);
 }
 
