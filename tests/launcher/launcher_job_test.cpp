@@ -39,7 +39,9 @@ TEST_P(InUiLimitedJob, ToolPrintsItsCtrlCSummaryOnStop) {
   HostProcess host;
   if (!RunStopped(L"onctrlc summary pid print ready sleep 60000", host)) GTEST_SKIP() << "no UI-limited job here";
   EXPECT_NE(host.Output().find("ready\r\nsummary\r\n"), std::string::npos) << host.Output();
-  EXPECT_TRUE(ProcessGone(NumberAfter(host.Output(), "pid"), 2000ms));
+  const DWORD tool = NumberAfter(host.Output(), "pid");
+  ASSERT_NE(tool, 0u) << host.Output();
+  EXPECT_TRUE(ProcessGone(tool, 2000ms));
 }
 
 TEST_P(InUiLimitedJob, ToolIgnoringCtrlCIsEndedOnStop) {
