@@ -70,5 +70,7 @@ using UniqueMenu = UniqueHandle<NullableHandleTraits<HMENU, &::DestroyMenu>>;
 using UniqueModule = UniqueHandle<NullableHandleTraits<HMODULE, &::FreeLibrary>>;
 // Global memory that nobody else has taken over (SetClipboardData takes it).
 using UniqueGlobal = UniqueHandle<NullableHandleTraits<HGLOBAL, &::GlobalFree>>;
+// Memory the system allocated for us with LocalAlloc (security descriptors, messages).
+using UniqueLocal = UniqueHandle<NullableHandleTraits<HLOCAL, &::LocalFree>>;
 
 }  // namespace vexlo

@@ -3,7 +3,8 @@
 // system directory as its current directory; standard output and error into one pipe
 // that the launcher reads with overlapped I/O; NUL as its input; a hidden console of
 // its own, which Ctrl+C can be raised in; and inside a job that ends it and all it
-// starts, also when our process dies.
+// starts, also when our process dies, unless our own job allows no job of ours
+// (tool_job.h). Its output pipe admits only its owner, us.
 
 #include <windows.h>
 
@@ -19,7 +20,7 @@ namespace vexlo {
 inline constexpr std::size_t kMaxCommandLineChars = 32766;
 
 struct StartedTool {
-  UniqueKernelHandle job;
+  UniqueKernelHandle job;  // empty when it runs outside any job of ours
   UniqueKernelHandle process;
   DWORD processId = 0;
   UniqueKernelHandle output;  // the pipe's read end, for overlapped reads

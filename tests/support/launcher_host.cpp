@@ -1,9 +1,13 @@
 // Runs one command line through the program's launcher in a process of its own: a GUI
 // program without a console, as the program is. Forwards the output and prints
 // "host <pid>" first.
-//   launcher_host [stop TEXT] [exit] -- COMMAND LINE
+//   launcher_host [uijob [breakaway]] [stop TEXT] [exit] -- COMMAND LINE
+//     uijob      first puts itself into a new job with a UI limit, which refuses nesting
+//     breakaway  that job lets children break away (JOB_OBJECT_LIMIT_BREAKAWAY_OK)
 //     stop TEXT  calls StopProcess once the output holds TEXT
 //     exit       and then ExitProcess at once, within the grace period
+// With uijob it prints "uijob" once in the job, or exits with code 4 when the system
+// refuses (it runs in a job already that cannot take a nested one).
 // After ProcessEnded it prints "ended", keeps taking messages for 300 ms, prints
 // "ctrl-c <how many reached it>" and "alive", and ends with exit code 0.
 #include <windows.h>
@@ -11,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "common/unique_handles.h"
 #include "launcher/console_control.h"
 #include "launcher/win32_launcher.h"
 
@@ -25,6 +30,8 @@ void Write(const std::wstring& text) {
 struct Options {
   std::wstring stopAt;
   bool exitAfterStop = false;
+  bool uiJob = false;
+  bool breakaway = false;
   std::wstring commandLine;
 };
 
@@ -45,6 +52,8 @@ Options Parse(const std::wstring& line) {
   for (std::size_t i = 0; i < words.size(); ++i) {
     if (words[i] == L"stop" && i + 1 < words.size()) options.stopAt = words[++i];
     if (words[i] == L"exit") options.exitAfterStop = true;
+    if (words[i] == L"uijob") options.uiJob = true;
+    if (words[i] == L"breakaway") options.breakaway = true;
   }
   return options;
 }
@@ -98,17 +107,35 @@ void PumpFor(DWORD ms) {
   }
 }
 
+// A limit that keeps the host off other desktops, harmless here; any UI limit stops
+// jobs from nesting.
+bool EnterUiLimitedJob(bool breakaway, vexlo::UniqueKernelHandle& job) {
+  job.reset(::CreateJobObjectW(nullptr, nullptr));
+  if (!job) return false;
+  JOBOBJECT_BASIC_UI_RESTRICTIONS ui{JOB_OBJECT_UILIMIT_DESKTOP};
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = breakaway ? JOB_OBJECT_LIMIT_BREAKAWAY_OK : 0;
+  return ::SetInformationJobObject(job.get(), JobObjectBasicUIRestrictions, &ui, sizeof ui) &&
+         ::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits) &&
+         ::AssignProcessToJobObject(job.get(), ::GetCurrentProcess());
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (const auto exitCode = vexlo::RunCtrlCSenderIfAsked()) return *exitCode;
   Write(L"host " + std::to_wstring(::GetCurrentProcessId()) + L"\r\n");
-  Host host(Parse(::GetCommandLineW()));
+  const Options options = Parse(::GetCommandLineW());
+  vexlo::UniqueKernelHandle uiJob;  // held to the end
+  if (options.uiJob) {
+    if (!EnterUiLimitedJob(options.breakaway, uiJob)) return 4;
+    Write(L"uijob\r\n");
+  }
+  Host host(options);
   host.launcher = vexlo::CreateWin32Launcher(host);
   if (!host.launcher) return 2;
   ::SetConsoleCtrlHandler(&CountCtrlC, TRUE);
-  const std::wstring line = Parse(::GetCommandLineW()).commandLine;
-  host.launcher->Execute(line);
+  host.launcher->Execute(options.commandLine);
   if (host.launcher->StartResult() != vexlo::kStarted) return 3;
   PumpUntil(host);
   PumpFor(300);  // a Ctrl+C that was to end us has had its time
