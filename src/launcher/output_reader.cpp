@@ -171,8 +171,13 @@ DWORD WINAPI ReaderMain(void* param) noexcept {
     ended = true;
   }
   if (!ended) return 0;  // the launcher is being released and ends the job itself
-  // Whatever the tool left running ends with its run.
-  ::TerminateJobObject(run.job, kEndedByLauncher);
+  // Whatever the tool left running ends with its run; without a job, only the tool
+  // itself can be ended (it has ended already, unless decoding failed).
+  if (run.job != nullptr) {
+    ::TerminateJobObject(run.job, kEndedByLauncher);
+  } else {
+    ::TerminateProcess(run.process, kEndedByLauncher);
+  }
   run.queue->Close();
   return 0;
 }
