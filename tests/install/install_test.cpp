@@ -18,6 +18,7 @@
 
 #include "common/unique_handles.h"
 #include "main_window/control_ids.h"
+#include "support/program_support.h"
 #include "support/test_support.h"
 
 namespace vexlo {
@@ -33,16 +34,15 @@ constexpr wchar_t kMarkValue[] = L"InstallTestMark";
 // not every SDK's winerror.h has the name.
 constexpr DWORD kElevationRequired = 740;
 
-std::wstring Widen(const char* text) { return std::wstring(text, text + std::char_traits<char>::length(text)); }
+using test::ClassName;
+using test::DirectoryNames;
+using test::FindTopLevel;
+using test::Narrow;
+using test::Widen;
+using test::WindowText;
 
 const std::wstring kVersion = Widen(VEXLO_VERSION);
 const std::wstring kVersionText = L"Vexlo " + kVersion;
-
-std::string Narrow(const std::wstring& w) {
-  std::string s;
-  for (wchar_t c : w) s.push_back(c < 128 ? static_cast<char>(c) : '?');
-  return s;
-}
 
 // The 64-bit view is the one the program reads.
 constexpr REGSAM kView64 = KEY_WOW64_64KEY;
@@ -101,30 +101,7 @@ std::wstring KnownFolder(REFKNOWNFOLDERID id) {
   return result;
 }
 
-// Works across processes for captions and static controls, which is all it reads.
-std::wstring WindowText(HWND hwnd) {
-  const int length = ::GetWindowTextLengthW(hwnd);
-  if (length <= 0) return {};
-  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(::GetWindowTextW(hwnd, text.data(), length + 1)));
-  return text;
-}
-
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// Names in a directory, without "." and "..".
-std::set<std::wstring> DirectoryNames(const std::wstring& dir) {
-  std::set<std::wstring> names;
-  WIN32_FIND_DATAW data;
-  const HANDLE find = ::FindFirstFileW((dir + L"\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    const std::wstring name = data.cFileName;
-    if (name != L"." && name != L"..") names.insert(name);
-  } while (::FindNextFileW(find, &data));
-  ::FindClose(find);
-  return names;
-}
 
 // Where a shortcut points; empty when it cannot be read.
 std::wstring ShortcutTarget(const std::wstring& lnk) {
@@ -170,40 +147,10 @@ UniqueKernelHandle TokenWithoutAdministrators(std::string& failure) {
   return restricted;
 }
 
-struct Started {
-  UniqueKernelHandle process;
-  DWORD pid = 0;
-  DWORD error = ERROR_SUCCESS;
-};
-
-// With a token, the process runs with it instead of this process's.
-Started Start(const std::wstring& program, const std::wstring& arguments, const std::wstring& directory = {},
-              HANDLE token = nullptr) {
-  std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  Started started;
-  const wchar_t* cwd = directory.empty() ? nullptr : directory.c_str();
-  const BOOL created =
-      token != nullptr
-          ? ::CreateProcessAsUserW(token, program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                   cwd, &si, &pi)
-          : ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, cwd, &si, &pi);
-  if (!created) {
-    started.error = ::GetLastError();
-    return started;
-  }
-  ::CloseHandle(pi.hThread);
-  started.process.reset(pi.hProcess);
-  started.pid = pi.dwProcessId;
-  return started;
-}
-
 // Runs a program to its end. Returns its exit code, or a description of what went wrong.
 std::optional<DWORD> RunToEnd(const std::wstring& program, const std::wstring& arguments, std::string& failure,
                               HANDLE token = nullptr, std::chrono::milliseconds limit = 120s) {
-  Started run = Start(program, arguments, {}, token);
+  test::StartedProgram run = test::StartProgram(program, arguments, {}, token);
   if (!run.process) {
     failure = "cannot start " + Narrow(program) + ": error " + std::to_string(run.error);
     return std::nullopt;
@@ -222,26 +169,6 @@ std::optional<DWORD> RunToEnd(const std::wstring& program, const std::wstring& a
   return code;
 }
 
-// The process's top-level window with this caption.
-HWND FindTopLevel(DWORD pid, const std::wstring& caption) {
-  struct Search {
-    DWORD pid;
-    const std::wstring& caption;
-    HWND found;
-  } search{pid, caption, nullptr};
-  ::EnumWindows(
-      [](HWND hwnd, LPARAM param) -> BOOL {
-        auto& s = *reinterpret_cast<Search*>(param);
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(hwnd, &owner);
-        if (owner != s.pid || WindowText(hwnd) != s.caption) return TRUE;
-        s.found = hwnd;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
 // Any window below this one with this text.
 HWND FindDescendant(HWND parent, const std::wstring& text) {
   struct Search {
@@ -258,12 +185,6 @@ HWND FindDescendant(HWND parent, const std::wstring& text) {
       },
       reinterpret_cast<LPARAM>(&search));
   return search.found;
-}
-
-std::wstring ClassName(HWND hwnd) {
-  wchar_t name[64] = {};
-  const int n = ::GetClassNameW(hwnd, name, 64);
-  return std::wstring(name, n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 
 // The ProductVersion text of a program's version resource, or empty.
@@ -394,7 +315,7 @@ class InstallTest : public ::testing::Test {
   }
 
   std::wstring setup_, installDir_, menuDir_;
-  Started program_;
+  test::StartedProgram program_;
   bool comReady_ = false;
   bool installed_ = false;
   bool marked_ = false;
@@ -437,7 +358,7 @@ TEST_F(InstallTest, SilentInstallPutsTheProgramInPlaceAndUninstallTakesItAllAway
   EXPECT_FALSE(KeyExists(kUninstallKey, kView32));
 
   // The installed program starts with the version on its Help page, and closes.
-  program_ = Start(exe, L"", installDir_);
+  program_ = test::StartProgram(exe, L"", installDir_);
   ASSERT_TRUE(program_.process) << "error " << program_.error;
   ASSERT_EQ(::WaitForInputIdle(program_.process.get(), 30000), 0u) << "the program never waited for input";
   HWND window = nullptr;
@@ -508,6 +429,22 @@ TEST_F(InstallTest, WithoutAdministratorRightsSetupStopsAndChangesNothing) {
   EXPECT_NE(::RegOpenKeyExW(HKEY_CURRENT_USER, kUninstallKey, 0, KEY_READ, perUser.put()), ERROR_SUCCESS);
   ExpectEverythingGone();
   EXPECT_FALSE(KeyExists(kVendorKey));
+}
+
+TEST_F(InstallTest, WithoutAdministratorRightsUninstallStopsAndLeavesTheInstallWhole) {
+  ASSERT_NO_FATAL_FAILURE(Install());
+  std::string failure;
+  const UniqueKernelHandle token = TokenWithoutAdministrators(failure);
+  ASSERT_TRUE(token) << failure;
+  const std::wstring uninstaller = installDir_ + L"\\Uninstall.exe";
+  const std::optional<DWORD> code = RunToEnd(uninstaller, L"/S _?=" + installDir_, failure, token.get());
+  ASSERT_TRUE(code) << failure;
+  EXPECT_EQ(*code, kElevationRequired);
+  // Nothing half removed: TearDown's uninstall, as an administrator, still finds it all.
+  EXPECT_EQ(DirectoryNames(installDir_), (std::set<std::wstring>{L"README.md", L"Uninstall.exe", L"vexlo.exe"}));
+  EXPECT_TRUE(Exists(menuDir_ + L"\\Vexlo.lnk"));
+  EXPECT_TRUE(KeyExists(kUninstallKey));
+  EXPECT_TRUE(ReadValue(kProductKey, L"Ver"));
 }
 
 }  // namespace

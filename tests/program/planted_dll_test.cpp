@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/unique_handles.h"
+#include "support/program_support.h"
 #include "support/test_support.h"
 
 namespace vexlo {
@@ -25,66 +26,20 @@ using namespace std::chrono_literals;
 // name as the input method when the first window is made, and the test prefix's driver
 // is "null"; under Wine this is the load that shows the program's own restriction.
 // Neither is a KnownDLL, neither is loaded before wWinMain.
+using test::ClassName;
+using test::DirectoryNames;
+using test::FindTopLevel;
+using test::Narrow;
+using test::Widen;
+
 const std::vector<std::wstring> kPlantedNames = {L"uiautomationcore.dll", L"null.dll"};
 
 constexpr LPARAM kUiaRootObjectId = -25;  // UiaRootObjectId, uiautomationcoreapi.h
-
-std::wstring Widen(const char* text) { return std::wstring(text, text + std::char_traits<char>::length(text)); }
-
-std::string Narrow(const std::wstring& w) {
-  std::string s;
-  for (wchar_t c : w) s.push_back(c < 128 ? static_cast<char>(c) : '?');
-  return s;
-}
 
 std::wstring FullPath(const std::wstring& path) {
   wchar_t full[MAX_PATH] = {};
   const DWORD n = ::GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
   return n > 0 && n < MAX_PATH ? std::wstring(full, n) : std::wstring();
-}
-
-std::set<std::wstring> DirectoryNames(const std::wstring& dir) {
-  std::set<std::wstring> names;
-  WIN32_FIND_DATAW data;
-  const HANDLE find = ::FindFirstFileW((dir + L"\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    const std::wstring name = data.cFileName;
-    if (name != L"." && name != L"..") names.insert(name);
-  } while (::FindNextFileW(find, &data));
-  ::FindClose(find);
-  return names;
-}
-
-std::wstring ClassName(HWND hwnd) {
-  wchar_t name[64] = {};
-  const int n = ::GetClassNameW(hwnd, name, 64);
-  return std::wstring(name, n > 0 ? static_cast<std::size_t>(n) : 0);
-}
-
-std::wstring WindowText(HWND hwnd) {
-  wchar_t text[64] = {};
-  const int n = ::GetWindowTextW(hwnd, text, 64);
-  return std::wstring(text, n > 0 ? static_cast<std::size_t>(n) : 0);
-}
-
-HWND FindTopLevel(DWORD pid, const std::wstring& caption) {
-  struct Search {
-    DWORD pid;
-    const std::wstring& caption;
-    HWND found;
-  } search{pid, caption, nullptr};
-  ::EnumWindows(
-      [](HWND hwnd, LPARAM param) -> BOOL {
-        auto& s = *reinterpret_cast<Search*>(param);
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(hwnd, &owner);
-        if (owner != s.pid || WindowText(hwnd) != s.caption) return TRUE;
-        s.found = hwnd;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
 }
 
 std::vector<HWND> DescendantsOfClass(HWND parent, const std::wstring& className) {
@@ -151,11 +106,11 @@ class PlantedDll : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
-      ::TerminateProcess(process_.get(), 1);
-      ::WaitForSingleObject(process_.get(), 5000);
+    if (started_.process && ::WaitForSingleObject(started_.process.get(), 0) == WAIT_TIMEOUT) {
+      ::TerminateProcess(started_.process.get(), 1);
+      ::WaitForSingleObject(started_.process.get(), 5000);
     }
-    process_.reset();
+    started_ = {};
     for (const auto& dir : {marks_, app_}) {
       for (const auto& name : DirectoryNames(dir)) ::DeleteFileW((dir + L"\\" + name).c_str());
       ::RemoveDirectoryW(dir.c_str());
@@ -169,22 +124,12 @@ class PlantedDll : public ::testing::Test {
 
   // The program started from its folder, with that folder as its current directory too.
   void StartProgram() {
-    const std::wstring exe = app_ + L"\\vexlo.exe";
-    std::wstring commandLine = L"\"" + exe + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, app_.c_str(),
-                                 &si, &pi))
-        << ::GetLastError();
-    ::CloseHandle(pi.hThread);
-    process_.reset(pi.hProcess);
-    pid_ = pi.dwProcessId;
+    started_ = test::StartProgram(app_ + L"\\vexlo.exe", L"", app_);
+    ASSERT_TRUE(started_.process) << started_.error;
   }
 
   std::wstring program_, root_, app_, marks_;
-  UniqueKernelHandle process_;
-  DWORD pid_ = 0;
+  test::StartedProgram started_;
 };
 
 TEST_F(PlantedDll, TheProgramLoadsNoneOfTheCopiesBesideIt) {
@@ -203,9 +148,9 @@ TEST_F(PlantedDll, TheProgramLoadsNoneOfTheCopiesBesideIt) {
   ASSERT_TRUE(::DeleteFileW((marks_ + L"\\null.dll.loaded").c_str()));
 
   ASSERT_NO_FATAL_FAILURE(StartProgram());
-  ASSERT_EQ(::WaitForInputIdle(process_.get(), 30000), 0u) << "the program never waited for input";
+  ASSERT_EQ(::WaitForInputIdle(started_.process.get(), 30000), 0u) << "the program never waited for input";
   HWND window = nullptr;
-  ASSERT_TRUE(test::PumpUntil([&] { return (window = FindTopLevel(pid_, L"Telvaro")) != nullptr; }, 10s))
+  ASSERT_TRUE(test::PumpUntil([&] { return (window = FindTopLevel(started_.pid, L"Telvaro")) != nullptr; }, 10s))
       << "no Telvaro window";
 
   // What a screen reader asks first; the view loads uiautomationcore.dll to answer.
@@ -218,9 +163,9 @@ TEST_F(PlantedDll, TheProgramLoadsNoneOfTheCopiesBesideIt) {
       << ::GetLastError();
 
   ASSERT_TRUE(::PostMessageW(window, WM_CLOSE, 0, 0)) << ::GetLastError();
-  ASSERT_EQ(::WaitForSingleObject(process_.get(), 10000), WAIT_OBJECT_0) << "the program did not end";
+  ASSERT_EQ(::WaitForSingleObject(started_.process.get(), 10000), WAIT_OBJECT_0) << "the program did not end";
   DWORD exitCode = 1;
-  ASSERT_TRUE(::GetExitCodeProcess(process_.get(), &exitCode));
+  ASSERT_TRUE(::GetExitCodeProcess(started_.process.get(), &exitCode));
   EXPECT_EQ(exitCode, 0u);
 
   const std::set<std::wstring> left = DirectoryNames(marks_);
