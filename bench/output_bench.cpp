@@ -8,7 +8,9 @@
 //         a few pieces timed there; Ctrl+End and Select All at 20 M; memory;
 //      c. a line without a break, piece by piece;
 //      d. the view, 0 to 20 M characters of Japanese and of Arabic ping lines, which
-//         go through the shaping engine.
+//         go through the shaping engine;
+//      e. the view, one line of Japanese and one of Arabic without a break, 1 MiB in
+//         4,096-character pieces, as a tool that never ends its line sends it.
 //   2. The delay from the scripted tool writing a line to the line standing in the
 //      output box, through the real launcher.
 //   3. 4 MiB of ping lines written as fast as a tool can, through the real launcher:
@@ -355,6 +357,51 @@ void LongLine(BenchHost& host) {
   }
 }
 
+// Pieces of one line that never ends; stops early, and says so, once the line has
+// taken kLongLineBudgetMs in all.
+void LongComplexLine(BenchHost& host, const char* name, const std::wstring& words) {
+  constexpr std::size_t kLineChars = kMi;
+  constexpr std::size_t kLinePiece = 4096;
+  constexpr double kLongLineBudgetMs = 30000;
+  std::wstring line;
+  line.reserve(kLineChars + words.size());
+  while (line.size() < kLineChars) line += words;
+  line.resize(kLineChars);
+  std::size_t painted = 0;
+  UniqueWindow box = host.MakeBox(true);
+  std::vector<double> costs;
+  double sum = 0;
+  for (std::size_t at = 0; at < kLineChars && sum < kLongLineBudgetMs; at += kLinePiece) {
+    const PieceCost c = FeedAndPaint(box.get(), line.substr(at, kLinePiece), painted);
+    costs.push_back(c.append + c.paint);
+    sum += costs.back();
+  }
+  const std::size_t n = costs.size();
+  const std::size_t tenth = std::max<std::size_t>(1, n / 10);
+  double first = 0, last = 0;
+  for (std::size_t i = 0; i < tenth; ++i) {
+    first += costs[i] / static_cast<double>(tenth);
+    last += costs[n - tenth + i] / static_cast<double>(tenth);
+  }
+  const OutputView* view = OutputView::From(box.get());
+  std::printf("%-8s %6zu KiB%s %9.0f ms %10.2f %10.2f %10.2f %10.2f %10zu\n", name, n * kLinePiece / 1024,
+              n * kLinePiece < kLineChars ? " (out of time)" : "", sum, sum / static_cast<double>(n), first, last,
+              *std::max_element(costs.begin(), costs.end()),
+              view != nullptr ? ::SendMessageW(box.get(), EM_GETLINECOUNT, 0, 0) : 0);
+}
+
+void LongComplexLines(BenchHost& host) {
+  std::printf("\n-- 1e. the view, one line of complex text without a break, in 4,096-character pieces --\n");
+  std::printf("%-8s %10s %12s %10s %10s %10s %10s %10s\n", "text", "line", "total", "piece ms", "first 10%",
+              "last 10%", "worst ms", "rows");
+  LongComplexLine(host, "Japanese",
+                  L"127.0.0.1 \x304B\x3089\x306E\x5FDC\x7B54: \x30D0\x30A4\x30C8\x6570 =32 \x6642\x9593 <1ms TTL=128 ");
+  std::fflush(stdout);
+  LongComplexLine(host, "Arabic",
+                  L"\x0631\x062F \x0645\x0646 127.0.0.1: \x0627\x0644\x0628\x0627\x064A\x062A=32 "
+                  L"\x0627\x0644\x0648\x0642\x062A<1\x0645 TTL=128 ");
+}
+
 int BenchPieces() {
   std::printf("== 1. One box of the program's size, 8,192-character pieces of ping lines, painted ==\n");
   BenchHost host;
@@ -366,6 +413,8 @@ int BenchPieces() {
   LongLine(host);
   std::fflush(stdout);
   ComplexText(host);
+  std::fflush(stdout);
+  LongComplexLines(host);
   return 0;
 }
 

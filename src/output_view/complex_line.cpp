@@ -4,6 +4,7 @@
 #include <array>
 
 #include "common/gdi_guards.h"
+#include "output_view/unicode_class.h"
 
 namespace vexlo {
 namespace {
@@ -11,8 +12,6 @@ namespace {
 // What the edit control asks for: the system's font linking and fallback, glyphs to
 // draw, tab stops, and the caret stops and soft breaks.
 constexpr DWORD kAnalyseFlags = SSA_FALLBACK | SSA_LINK | SSA_GLYPHS | SSA_TAB | SSA_BREAK;
-
-bool IsSurrogate(unsigned c) { return c >= 0xD800 && c <= 0xDFFF; }
 
 // Invisible characters that steer direction or joining take no width in the tables
 // but change how their neighbours are drawn.
@@ -49,7 +48,8 @@ void ClassifyPage(HDC dc, unsigned page, std::uint64_t* complex) {
   }
 }
 
-ShapedRow::ShapedRow(HDC dc, const std::wstring& text, int tabWidth, int fitWidth) : length_(text.size()) {
+ShapedRow::ShapedRow(HDC dc, const std::wstring& text, int tabWidth, int fitWidth, bool edges)
+    : length_(text.size()) {
   if (text.empty()) return;
   SCRIPT_TABDEF tabs{};
   tabs.cTabStops = 1;
@@ -57,22 +57,27 @@ ShapedRow::ShapedRow(HDC dc, const std::wstring& text, int tabWidth, int fitWidt
   tabs.pTabStops = &tabWidth;
   const int n = static_cast<int>(text.size());
   // The glyph buffer the documentation recommends: 1.5 times the characters, and 16.
-  if (FAILED(::ScriptStringAnalyse(dc, text.data(), n, n * 3 / 2 + 16, -1, kAnalyseFlags, fitWidth, nullptr,
-                                   nullptr, nullptr, &tabs, nullptr, &ssa_))) {
+  const int glyphs = n * 3 / 2 + 16;
+  if (FAILED(::ScriptStringAnalyse(dc, text.data(), n, glyphs, -1, kAnalyseFlags, fitWidth, nullptr, nullptr,
+                                   nullptr, &tabs, nullptr, &ssa_))) {
     ssa_ = nullptr;
     return;
   }
   if (const SIZE* size = ::ScriptString_pSize(ssa_)) width_ = size->cx;
-  trailing_.resize(length_);
-  leading_.resize(length_);
-  logical_.resize(length_);
-  for (int i = 0; i < n; ++i) {
-    if (FAILED(::ScriptStringCPtoX(ssa_, i, TRUE, &trailing_[i]))) trailing_[i] = 0;
-    if (FAILED(::ScriptStringCPtoX(ssa_, i, FALSE, &leading_[i]))) leading_[i] = 0;
+  if (edges) {
+    trailing_.resize(length_);
+    leading_.resize(length_);
+    for (int i = 0; i < n; ++i) {
+      if (FAILED(::ScriptStringCPtoX(ssa_, i, TRUE, &trailing_[i]))) trailing_[i] = 0;
+      if (FAILED(::ScriptStringCPtoX(ssa_, i, FALSE, &leading_[i]))) leading_[i] = 0;
+    }
   }
+  // Room for a width a glyph: Wine writes one for each glyph, not each character.
+  logical_.resize(static_cast<std::size_t>(glyphs));
   if (FAILED(::ScriptStringGetLogicalWidths(ssa_, logical_.data()))) {
-    for (int i = 0; i < n; ++i) logical_[i] = std::abs(trailing_[i] - leading_[i]);
+    for (int i = 0; i < n; ++i) logical_[i] = edges ? std::abs(trailing_[i] - leading_[i]) : 0;
   }
+  logical_.resize(length_);
   if (const SCRIPT_LOGATTR* attributes = ::ScriptString_pLogAttr(ssa_)) {
     attributes_.assign(attributes, attributes + n);
   } else {
@@ -84,8 +89,7 @@ ShapedRow::ShapedRow(HDC dc, const std::wstring& text, int tabWidth, int fitWidt
   std::vector<WORD> type3(length_);
   if (!::GetStringTypeW(CT_CTYPE3, text.data(), n, type3.data())) type3.assign(length_, 0);
   for (std::size_t i = 1; i < length_; ++i) {
-    const bool pairHalf = text[i] >= 0xDC00 && text[i] <= 0xDFFF && text[i - 1] >= 0xD800 && text[i - 1] <= 0xDBFF;
-    if (pairHalf || (type3[i] & (C3_NONSPACING | C3_ALPHA)) == C3_NONSPACING) attributes_[i].fCharStop = 0;
+    if (IsPairTail(text[i - 1], text[i]) || (type3[i] & (C3_NONSPACING | C3_ALPHA)) == C3_NONSPACING) attributes_[i].fCharStop = 0;
   }
 }
 
@@ -149,24 +153,25 @@ void ShapedRow::Draw(int x, int y, const RECT& clip, std::size_t selFrom, std::s
                     disabled ? TRUE : FALSE);
 }
 
-std::size_t ShapedRow::FirstBreak(int width) const {
-  std::size_t lastBreak = 0;
+std::size_t ShapedRow::FirstBreak(std::size_t from, std::size_t to, int width) const {
+  to = std::min(to, length_);
+  std::size_t lastBreak = from;
   int x = 0;
-  for (std::size_t i = 0; i < length_; ++i) {
+  for (std::size_t i = from; i < to; ++i) {
     const SCRIPT_LOGATTR& a = attributes_[i];
-    if (IsSoftBreak(i)) lastBreak = i;
+    if (i > from && IsSoftBreak(i)) lastBreak = i;
     // White space hangs past the edge, as in a row of plain text.
-    if (a.fWhiteSpace || i == 0 || x + logical_[i] <= width) {
+    if (a.fWhiteSpace || i == from || x + logical_[i] <= width) {
       x += logical_[i];
       continue;
     }
-    if (lastBreak > 0) return lastBreak;
+    if (lastBreak > from) return lastBreak;
     // Inside a word wider than the row: still never inside a cluster.
     std::size_t at = i;
-    while (at > 1 && !IsStop(at)) --at;
+    while (at > from + 1 && !IsStop(at)) --at;
     return at;
   }
-  return length_;
+  return to;
 }
 
 ComplexLines::ComplexLines() : dc_(::CreateCompatibleDC(nullptr)) {}
@@ -252,9 +257,112 @@ std::vector<std::uint32_t> ComplexLines::Breaks(const std::wstring& line) {
   return starts;
 }
 
-void ComplexLines::Wrap(const ChunkedText& text, std::size_t start, std::size_t end,
-                        std::vector<std::uint32_t>& starts) {
-  if (end <= start) return;
+bool ComplexLines::Fits(const ChunkedText& text, std::size_t from, std::size_t to) {
+  const ShapedRow* row = Shaped(text.Slice(from, to - from));
+  return row == nullptr || row->Width() <= wrapWidth_;
+}
+
+ComplexLines::Segment ComplexLines::SegmentAt(const ChunkedText& text, std::size_t start, std::size_t lineEnd,
+                                              bool ended) {
+  Segment segment;
+  segment.start = start;
+  const std::size_t want = start + kSegment;
+  if (lineEnd <= want + kSegmentSlack) {
+    // The rest of the line as far as it has come: settled only once the line ends.
+    segment.end = segment.decided = lineEnd;
+    segment.lineEnd = true;
+    segment.settled = ended;
+    return segment;
+  }
+  // Cut where a word starts, so that shaping on either side is as in the whole line.
+  std::size_t cut = want + kSegmentSlack;
+  for (std::size_t q = want; q < want + kSegmentSlack; ++q) {
+    if (ClassOf(text[q - 1]) == CharClass::kSpace && ClassOf(text[q]) != CharClass::kSpace) {
+      cut = q;
+      break;
+    }
+  }
+  if (IsPairTail(text[cut - 1], text[cut])) --cut;
+  segment.end = cut;
+  segment.decided = cut - kSegmentMargin;
+  segment.settled = true;
+  return segment;
+}
+
+std::size_t ComplexLines::RowEndIn(const ChunkedText& text, const Segment& segment, const ShapedRow& shaped,
+                                   std::size_t rowStart) {
+  // As Breaks lays a row, offsets from the segment's start, looking only before
+  // `decided` unless the segment reaches the line's end.
+  const bool fresh = rowStart == segment.start;
+  const std::size_t base = segment.start, from = rowStart - base, to = segment.decided - base;
+  std::size_t end = shaped.FirstBreak(from, to, wrapWidth_);
+  if (end >= to) {
+    if (segment.lineEnd) return segment.end;  // the last row
+    if (!fresh) return 0;
+    // More than a segment fits a row: the row ends at the segment's last break.
+    end = to - 1;
+    while (end > from && !shaped.IsSoftBreak(end)) --end;
+    if (end == from) end = to;
+    return base + end;
+  }
+  if (shaped.IsSoftBreak(end)) {
+    const auto nextBreak = [&](std::size_t at) {
+      do ++at; while (at < to && !shaped.IsSoftBreak(at));
+      return at;
+    };
+    std::size_t next = nextBreak(end);
+    while (next < to && Fits(text, rowStart, base + next)) {
+      end = next;
+      next = nextBreak(next);
+    }
+    // The row might go on past what the segment decides.
+    if (next >= to && !segment.lineEnd && !fresh && Fits(text, rowStart, segment.decided)) return 0;
+    std::size_t earlier = end;
+    while (earlier > from && !Fits(text, rowStart, base + earlier)) {
+      do --earlier; while (earlier > from && !shaped.IsSoftBreak(earlier));
+    }
+    if (earlier > from) end = earlier;
+  }
+  return base + std::max(end, from + 1);
+}
+
+std::size_t ComplexLines::WrapLong(const ChunkedText& text, std::size_t from, std::size_t lineEnd, bool ended,
+                                   std::vector<std::uint32_t>& starts) {
+  std::size_t rowStart = from;
+  while (rowStart < lineEnd) {
+    const Segment segment = SegmentAt(text, rowStart, lineEnd, ended);
+    // Shaped for wrapping only, and not kept: only its rows are drawn.
+    std::unique_ptr<ShapedRow> shaped;
+    if (dc_) {
+      const Selected font(dc_.get(), font_);
+      shaped = std::make_unique<ShapedRow>(dc_.get(), text.Slice(segment.start, segment.end - segment.start),
+                                           tabWidth_, 0, false);
+    }
+    if (!shaped || !shaped->ok()) return segment.start;
+    while (rowStart < segment.end) {
+      const std::size_t next = RowEndIn(text, segment, *shaped, rowStart);
+      if (next == 0) break;  // a new segment from this row on
+      rowStart = next;
+      if (rowStart < lineEnd) starts.push_back(static_cast<std::uint32_t>(rowStart));
+    }
+    // The rows of a segment that more text may change are laid again with it.
+    if (!segment.settled) return segment.start;
+  }
+  return rowStart;
+}
+
+std::size_t ComplexLines::Wrap(const ChunkedText& text, std::size_t lineStart, std::size_t from,
+                               std::size_t lineEnd, bool ended, std::vector<std::uint32_t>& starts) {
+  if (lineEnd <= lineStart) return lineStart;
+  if (lineEnd - lineStart <= kWholeLine) {
+    WrapWhole(text, lineStart, lineEnd, starts);
+    return lineStart;
+  }
+  return WrapLong(text, std::max(from, lineStart), lineEnd, ended, starts);
+}
+
+void ComplexLines::WrapWhole(const ChunkedText& text, std::size_t start, std::size_t end,
+                             std::vector<std::uint32_t>& starts) {
   std::wstring line = text.Slice(start, end - start);
   auto found = lineIndex_.find(line);
   if (found == lineIndex_.end()) {

@@ -35,7 +35,9 @@ void ClassifyPage(HDC dc, unsigned page, std::uint64_t* complex);
 // caret stops. Offsets are from the row's start.
 class ShapedRow {
  public:
-  ShapedRow(HDC dc, const std::wstring& text, int tabWidth, int fitWidth);
+  // Without `edges` the row only wraps: widths, stops and breaks, but no x of each
+  // character, which costs a pass over the row's runs a character in some engines.
+  ShapedRow(HDC dc, const std::wstring& text, int tabWidth, int fitWidth, bool edges = true);
   ~ShapedRow();
   ShapedRow(const ShapedRow&) = delete;
   ShapedRow& operator=(const ShapedRow&) = delete;
@@ -56,7 +58,10 @@ class ShapedRow {
   void Draw(int x, int y, const RECT& clip, std::size_t selFrom, std::size_t selTo, bool disabled) const;
   // Where the first row ends when this text is wrapped to `width` by the characters'
   // widths: at the last soft break that fits, or inside a word wider than the row.
-  [[nodiscard]] std::size_t FirstBreak(int width) const;
+  [[nodiscard]] std::size_t FirstBreak(int width) const { return FirstBreak(0, length_, width); }
+  // The same for a row that starts at `from`, looking no further than `to`; `to` when
+  // all of [from, to) fits.
+  [[nodiscard]] std::size_t FirstBreak(std::size_t from, std::size_t to, int width) const;
   // A row may start here: where the engine says, and after white space, where the
   // edit control's own word breaking always breaks.
   [[nodiscard]] bool IsSoftBreak(std::size_t offset) const {
@@ -87,8 +92,12 @@ class ComplexLines {
   void Reset(HFONT font, int tabWidth);
   // Forgets the wrapping: the width changed.
   void SetWrapWidth(int width);
-  // The row starts after the first of the line [start, end).
-  void Wrap(const ChunkedText& text, std::size_t start, std::size_t end, std::vector<std::uint32_t>& starts);
+  // Adds the starts of the rows of the line [lineStart, lineEnd) after the row that
+  // starts at `from`, a row start an earlier call returned (or lineStart). `ended`:
+  // the line ends there; else more of it may come. Returns where a later call for
+  // more of the same line goes on: the rows before that stay as they are.
+  [[nodiscard]] std::size_t Wrap(const ChunkedText& text, std::size_t lineStart, std::size_t from,
+                                 std::size_t lineEnd, bool ended, std::vector<std::uint32_t>& starts);
   // The row [start, end), shaped; null when Uniscribe fails.
   [[nodiscard]] const ShapedRow* Row(const ChunkedText& text, std::size_t start, std::size_t end);
   // Draws a row onto dc at y, the row's text at x, in a band `height` high and
@@ -102,10 +111,35 @@ class ComplexLines {
   using Bitmap = UniqueHandle<NullableHandleTraits<HBITMAP, &::DeleteObject>>;
   static constexpr std::size_t kRowsKept = 256;
   static constexpr std::size_t kLinesKept = 1024;
+  // A longer line is wrapped a segment at a time, so that the rows of a line that
+  // grows piece by piece are laid once, not again with every piece: a segment is
+  // about kSegment long, cut after white space where some comes within kSegmentSlack,
+  // and its rows are taken only from what stands kSegmentMargin before its cut.
+  static constexpr std::size_t kWholeLine = 512;
+  static constexpr std::size_t kSegment = 256;
+  static constexpr std::size_t kSegmentSlack = 64;
+  static constexpr std::size_t kSegmentMargin = 48;
+
+  struct Segment {
+    std::size_t start = 0;    // a row start
+    std::size_t end = 0;      // what is shaped
+    std::size_t decided = 0;  // rows are decided by what stands before this alone
+    bool lineEnd = false;     // end is where the line ends, as far as it has come
+    bool settled = false;     // what arrives later changes neither it nor its rows
+  };
 
   const ShapedRow* Shaped(const std::wstring& text);
   [[nodiscard]] bool Fits(const std::wstring& text, std::size_t length);
+  [[nodiscard]] bool Fits(const ChunkedText& text, std::size_t from, std::size_t to);
   [[nodiscard]] std::vector<std::uint32_t> Breaks(const std::wstring& line);
+  void WrapWhole(const ChunkedText& text, std::size_t start, std::size_t end, std::vector<std::uint32_t>& starts);
+  [[nodiscard]] std::size_t WrapLong(const ChunkedText& text, std::size_t from, std::size_t lineEnd, bool ended,
+                                     std::vector<std::uint32_t>& starts);
+  [[nodiscard]] static Segment SegmentAt(const ChunkedText& text, std::size_t start, std::size_t lineEnd, bool ended);
+  // Where the row that starts at rowStart in the segment ends; 0 when the segment
+  // cannot tell, unless it is `fresh` (starts at rowStart), which always tells.
+  [[nodiscard]] std::size_t RowEndIn(const ChunkedText& text, const Segment& segment, const ShapedRow& shaped,
+                                     std::size_t rowStart);
 
   Dc dc_;
   HFONT font_ = nullptr;  // not ours

@@ -9,6 +9,7 @@
 #include "common/unique_handles.h"
 #include "output_view/output_view_uia.h"
 #include "output_view/save_text.h"
+#include "output_view/unicode_class.h"
 
 namespace vexlo {
 namespace {
@@ -41,14 +42,6 @@ class OutputViewProcedure final : public WindowBase {
     return view->Handle(msg, wp, lp);
   }
 };
-
-enum class CharClass { kSpace, kBreak, kWord };
-
-CharClass ClassOf(wchar_t c) noexcept {
-  if (c == L' ' || c == L'\t') return CharClass::kSpace;
-  if (c == L'\r' || c == L'\n') return CharClass::kBreak;
-  return CharClass::kWord;
-}
 
 // OpenClipboard fails while another window has the clipboard open, which clipboard
 // history, remote desktop and clipboard managers do briefly after every change. A
@@ -380,8 +373,7 @@ std::size_t OutputView::RowOf(std::size_t position) {
 }
 
 bool OutputView::IsPairTail(std::size_t p) const noexcept {
-  return p > 0 && p < text_.size() && text_[p] >= 0xDC00 && text_[p] <= 0xDFFF && text_[p - 1] >= 0xD800 &&
-         text_[p - 1] <= 0xDBFF;
+  return p > 0 && p < text_.size() && vexlo::IsPairTail(text_[p - 1], text_[p]);
 }
 
 bool OutputView::CrLfAt(std::size_t p) const noexcept {

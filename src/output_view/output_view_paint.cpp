@@ -89,9 +89,10 @@ void OutputView::EnsureLayout() {
   const std::size_t top =
       firstRow_ < layout_.RowCount() ? std::min(layout_.RowStart(firstRow_), text_.size()) : 0;
   complex_.SetWrapWidth(width);
-  layout_.Reset(width, tabWidth_, tabStops_, [this](std::size_t start, std::size_t end, std::vector<std::uint32_t>& starts) {
-    complex_.Wrap(text_, start, end, starts);
-  });
+  layout_.Reset(width, tabWidth_, tabStops_,
+                [this](std::size_t start, std::size_t from, std::size_t end, bool ended, std::vector<std::uint32_t>& starts) {
+                  return complex_.Wrap(text_, start, from, end, ended, starts);
+                });
   layout_.Extend(text_, widths_);
   layoutWidth_ = width;
   firstRow_ = std::min(layout_.RowOf(top), MaxFirstRow());

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include "output_view/unicode_class.h"
+
 namespace vexlo {
 
 void RowStarts::push_back(std::uint32_t start) {
@@ -174,12 +176,16 @@ std::size_t RowLayout::WrapComplexLine(const ChunkedText& text, std::size_t from
   }
   // A CR at the very end may yet become CR LF.
   if (!ended && end > lineStart_ && text[end - 1] == L'\r') lineEnd = end - 1;
+  // A line that grows is laid again only from the rows that the engine says more of
+  // it may change.
+  if (!complexLine_) complexResume_ = lineStart_;
   wrapped_.clear();
-  wrapComplex_(lineStart_, lineEnd, wrapped_);
-  rows_.resize(lineRow_ + 1);
+  const std::size_t resume = wrapComplex_(lineStart_, complexResume_, lineEnd, ended, wrapped_);
+  rows_.resize(RowOf(complexResume_) + 1);
   for (const std::uint32_t start : wrapped_) {
     if (start > rows_.back() && start < lineEnd) NewRow(start);
   }
+  complexResume_ = rows_[RowOf(std::max(resume, lineStart_))];
   complexLine_ = !ended;
   if (!ended) return end;
   NewRow(lineEnd + 2);
@@ -245,7 +251,7 @@ bool RowLayout::Next(std::size_t p, wchar_t c, wchar_t before, CharWidths& width
   } else if (wrapComplex_ && widths.IsComplex(c)) {
     return true;
   } else {
-    const bool low = c >= 0xDC00 && c <= 0xDFFF && p > 0 && before >= 0xD800 && before <= 0xDBFF;
+    const bool low = p > 0 && IsPairTail(before, c);
     Visible(p, widths(c), low);
   }
   return false;

@@ -84,11 +84,14 @@ class CharWidths {
 // ends a row; otherwise a row ends before the word that does not fit, or inside a
 // word wider than the row; spaces and tabs hang past the edge. A copy shares the
 // rows laid out so far, so a kept copy of a text keeps its rows at little cost. A line
-// with a complex character is wrapped whole by the shaping engine instead.
+// with a complex character is wrapped by the shaping engine instead.
 class RowLayout {
  public:
-  // Adds the starts of the rows after the first of the line [start, end).
-  using WrapComplex = std::function<void(std::size_t start, std::size_t end, std::vector<std::uint32_t>& starts)>;
+  // Adds the starts of the rows of the line [start, end) after the row that starts at
+  // `from`, a row start that the last call for the line returned, or `start`. `ended`:
+  // the line ends at `end`. Returns where the next call for more of the line goes on.
+  using WrapComplex = std::function<std::size_t(std::size_t start, std::size_t from, std::size_t end, bool ended,
+                                                std::vector<std::uint32_t>& starts)>;
 
   RowLayout() { rows_.push_back(0); }
   // Tabs stop at each of `tabStops` (increasing pixels), then every `tabWidth`.
@@ -144,6 +147,7 @@ class RowLayout {
   std::size_t lineStart_ = 0;  // of the line next_ is in: a row start
   std::size_t lineRow_ = 0;
   bool complexLine_ = false;   // that line is complex and not yet ended
+  std::size_t complexResume_ = 0;  // where its rows are laid again when more of it comes
   bool sawComplex_ = false;    // since Reset
   bool findLineStart_ = false; // after Truncate: lineStart_ is not known
 };
