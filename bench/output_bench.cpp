@@ -301,6 +301,13 @@ void SideBySide(BenchHost& host, const std::wstring& all) {
               edit20.selectAllMs, view20.selectAllMs);
 }
 
+// Ping replies as localized systems print them.
+const std::wstring kJapanesePing =
+    L"127.0.0.1 \x304B\x3089\x306E\x5FDC\x7B54: \x30D0\x30A4\x30C8\x6570 =32 \x6642\x9593 <1ms TTL=128";
+const std::wstring kArabicPing =
+    L"\x0631\x062F \x0645\x0646 127.0.0.1: \x0627\x0644\x0628\x0627\x064A\x062A=32 "
+    L"\x0627\x0644\x0648\x0642\x062A<1\x0645 TTL=128";
+
 void ComplexRun(BenchHost& host, const char* name, const std::wstring& line) {
   std::wstring all;
   all.reserve(kTotalChars + line.size());
@@ -330,12 +337,9 @@ void ComplexText(BenchHost& host) {
   std::printf("\n-- 1d. the view, 0 to 20 M characters of complex text, every piece appended and painted --\n");
   std::printf("%-8s %12s %10s %10s %10s %10s %11s %11s\n", "text", "total", "append ms", "paint ms", "last/first",
               "first ms", "view B/ch", "private B/ch");
-  ComplexRun(host, "Japanese",
-             L"127.0.0.1 \x304B\x3089\x306E\x5FDC\x7B54: \x30D0\x30A4\x30C8\x6570 =32 \x6642\x9593 <1ms TTL=128\r\n");
+  ComplexRun(host, "Japanese", kJapanesePing + L"\r\n");
   std::fflush(stdout);
-  ComplexRun(host, "Arabic",
-             L"\x0631\x062F \x0645\x0646 127.0.0.1: \x0627\x0644\x0628\x0627\x064A\x062A=32 "
-             L"\x0627\x0644\x0648\x0642\x062A<1\x0645 TTL=128\r\n");
+  ComplexRun(host, "Arabic", kArabicPing + L"\r\n");
 }
 
 void LongLine(BenchHost& host) {
@@ -394,12 +398,9 @@ void LongComplexLines(BenchHost& host) {
   std::printf("\n-- 1e. the view, one line of complex text without a break, in 4,096-character pieces --\n");
   std::printf("%-8s %10s %12s %10s %10s %10s %10s %10s\n", "text", "line", "total", "piece ms", "first 10%",
               "last 10%", "worst ms", "rows");
-  LongComplexLine(host, "Japanese",
-                  L"127.0.0.1 \x304B\x3089\x306E\x5FDC\x7B54: \x30D0\x30A4\x30C8\x6570 =32 \x6642\x9593 <1ms TTL=128 ");
+  LongComplexLine(host, "Japanese", kJapanesePing + L" ");
   std::fflush(stdout);
-  LongComplexLine(host, "Arabic",
-                  L"\x0631\x062F \x0645\x0646 127.0.0.1: \x0627\x0644\x0628\x0627\x064A\x062A=32 "
-                  L"\x0627\x0644\x0648\x0642\x062A<1\x0645 TTL=128 ");
+  LongComplexLine(host, "Arabic", kArabicPing + L" ");
 }
 
 int BenchPieces() {
