@@ -229,8 +229,8 @@ AtSize MeasureAtSize(BenchHost& host, bool view, const std::wstring& all, std::s
   return result;
 }
 
-std::wstring PingText(std::size_t chars) {
-  const std::wstring line = L"Reply from 192.0.2.1: bytes=32 time<1ms TTL=128\r\n";
+// chars characters of line after line.
+std::wstring Repeated(const std::wstring& line, std::size_t chars) {
   std::wstring all;
   all.reserve(chars + line.size());
   while (all.size() < chars) all += line;
@@ -238,19 +238,39 @@ std::wstring PingText(std::size_t chars) {
   return all;
 }
 
-void ViewFullRun(BenchHost& host, const std::wstring& all) {
-  std::printf("\n-- 1a. the view, 0 to 20 M characters, every piece appended and painted --\n");
-  std::size_t painted = 0;
-  const std::size_t before = PrivateBytes();
-  UniqueWindow box = host.MakeBox(true);
-  const std::size_t n = kTotalChars / kPieceChars;
+std::wstring PingText(std::size_t chars) {
+  return Repeated(L"Reply from 192.0.2.1: bytes=32 time<1ms TTL=128\r\n", chars);
+}
+
+// A new view fed the first kTotalChars of all, piece by piece, each piece painted.
+struct FedView {
+  UniqueWindow box;
   std::vector<PieceCost> costs;
-  costs.reserve(n);
+  double totalMs = 0;
+  std::size_t painted = 0;
+};
+
+FedView FeedView(BenchHost& host, const std::wstring& all) {
+  FedView fed{host.MakeBox(true), {}, 0, 0};
+  const std::size_t n = kTotalChars / kPieceChars;
+  fed.costs.reserve(n);
   const auto start = Clock::now();
   for (std::size_t i = 0; i < n; ++i) {
-    costs.push_back(FeedAndPaint(box.get(), all.substr(i * kPieceChars, kPieceChars), painted));
+    fed.costs.push_back(FeedAndPaint(fed.box.get(), all.substr(i * kPieceChars, kPieceChars), fed.painted));
   }
-  const double total = Ms(Clock::now() - start);
+  fed.totalMs = Ms(Clock::now() - start);
+  return fed;
+}
+
+void ViewFullRun(BenchHost& host, const std::wstring& all) {
+  std::printf("\n-- 1a. the view, 0 to 20 M characters, every piece appended and painted --\n");
+  const std::size_t before = PrivateBytes();
+  FedView fed = FeedView(host, all);
+  const UniqueWindow& box = fed.box;
+  const std::vector<PieceCost>& costs = fed.costs;
+  std::size_t& painted = fed.painted;
+  const double total = fed.totalMs;
+  const std::size_t n = costs.size();
   const std::size_t tenth = n / 10;
   const PieceCost first = Mean(costs, 0, tenth), last = Mean(costs, n - tenth, tenth);
   std::printf("pieces %zu, painted (WM_PAINT came and validated) %zu, total %.0f ms\n", n, painted, total);
@@ -309,21 +329,13 @@ const std::wstring kArabicPing =
     L"\x0627\x0644\x0648\x0642\x062A<1\x0645 TTL=128";
 
 void ComplexRun(BenchHost& host, const char* name, const std::wstring& line) {
-  std::wstring all;
-  all.reserve(kTotalChars + line.size());
-  while (all.size() < kTotalChars) all += line;
-  all.resize(kTotalChars);
-  std::size_t painted = 0;
+  const std::wstring all = Repeated(line, kTotalChars);
   const std::size_t before = PrivateBytes();
-  UniqueWindow box = host.MakeBox(true);
-  const std::size_t n = kTotalChars / kPieceChars;
-  std::vector<PieceCost> costs;
-  costs.reserve(n);
-  const auto start = Clock::now();
-  for (std::size_t i = 0; i < n; ++i) {
-    costs.push_back(FeedAndPaint(box.get(), all.substr(i * kPieceChars, kPieceChars), painted));
-  }
-  const double total = Ms(Clock::now() - start);
+  const FedView fed = FeedView(host, all);
+  const UniqueWindow& box = fed.box;
+  const std::vector<PieceCost>& costs = fed.costs;
+  const double total = fed.totalMs;
+  const std::size_t n = costs.size();
   const PieceCost first = Mean(costs, 0, n / 10), whole = Mean(costs, 0, n), last = Mean(costs, n - n / 10, n / 10);
   const OutputView* view = OutputView::From(box.get());
   std::printf("%-8s %9.0f ms %10.3f %10.3f %10.3f %10.3f %11.2f %11.2f\n", name, total, whole.append, whole.paint,
