@@ -40,7 +40,7 @@
 #include "common/window_base.h"
 #include "controls/controls.h"
 #include "launcher/console_control.h"
-#include "output_view/output_view.h"
+#include "output_view/output_view_impl.h"
 #include "main_window/frm_vexlo.h"
 #include "support/fake_launcher.h"
 #include "support/scripted_tool_launcher.h"
@@ -601,7 +601,7 @@ std::size_t OutputBytesHeld(const frm_Vexlo& form) {
     if (const OutputView* view = OutputView::From(box->hwnd)) bytes += view->BytesHeld();
   }
   // The kept outputs refer to the boxes' store and share their rows.
-  return bytes + form.outputStore->BytesHeld();
+  return bytes + form.outputViews.StorageHeld().bytes;
 }
 
 // What a user's window does between two events: paint what changed and answer what

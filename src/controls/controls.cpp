@@ -5,8 +5,8 @@
 #include <cmath>
 #include <vector>
 
+#include "common/app_messages.h"
 #include "common/gdi_guards.h"
-#include "output_view/output_view.h"
 
 namespace vexlo {
 
@@ -62,7 +62,7 @@ bool TextBox::CaretAt(int position) const {
 }
 
 void TextBox::Append(const std::wstring& text) const {
-  ::SendMessageW(hwnd, OutputView::kAppendMessage, text.size(), reinterpret_cast<LPARAM>(text.c_str()));
+  ::SendMessageW(hwnd, kAppendOutputMessage, text.size(), reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 int CheckBox::Value() const {

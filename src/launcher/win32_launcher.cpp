@@ -6,6 +6,7 @@
 #include <optional>
 #include <utility>
 
+#include "common/app_messages.h"
 #include "common/unique_handles.h"
 #include "common/window_base.h"
 #include "launcher/console_control.h"
@@ -18,7 +19,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr UINT kWakeMessage = WM_APP + 1;
 constexpr UINT_PTR kPaceTimer = 1;
 constexpr UINT_PTR kGraceTimer = 2;
 constexpr wchar_t kWindowClass[] = L"VexloLauncherWindow";
@@ -38,7 +38,7 @@ void PostWake(HWND window, HANDLE cancel) noexcept {
   // The message queue refuses a message only when it is full; try again for a while,
   // so that the window cannot miss the end of a run.
   for (int attempt = 0; attempt < 200; ++attempt) {
-    if (::PostMessageW(window, kWakeMessage, 0, 0)) return;
+    if (::PostMessageW(window, kLauncherWakeMessage, 0, 0)) return;
     if (::GetLastError() == ERROR_INVALID_WINDOW_HANDLE) return;
     if (::WaitForSingleObject(cancel, 10) == WAIT_OBJECT_0) return;
   }
@@ -157,7 +157,7 @@ class Win32Launcher final : public ConsoleLauncher, private WindowBase {
 
  private:
   LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) override {
-    if (msg == kWakeMessage || (msg == WM_TIMER && wp == kPaceTimer)) {
+    if (msg == kLauncherWakeMessage || (msg == WM_TIMER && wp == kPaceTimer)) {
       Deliver();
       return 0;
     }
@@ -232,7 +232,7 @@ class Win32Launcher final : public ConsoleLauncher, private WindowBase {
     // A timer's message comes only when no posted message, input or painting waits.
     // A posted one would come before them, and back to back it would keep the queue
     // from ever running empty. Output that has waited a whole Interval goes first.
-    if (*waited >= interval_ && ::PostMessageW(window_.get(), kWakeMessage, 0, 0)) return;
+    if (*waited >= interval_ && ::PostMessageW(window_.get(), kLauncherWakeMessage, 0, 0)) return;
     if (::SetTimer(window_.get(), kPaceTimer, USER_TIMER_MINIMUM, nullptr) != 0) return;
     PostWake(window_.get(), run_->cancel.get());
   }

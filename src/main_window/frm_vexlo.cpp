@@ -33,7 +33,7 @@ bool frm_Vexlo::Load(std::wstring& failure) {
   wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kWindowClass;
-  if (!RegisterWindowClass(wc) || !Frame::Register(instance) || !OutputView::Register(instance)) {
+  if (!RegisterWindowClass(wc) || !Frame::Register(instance) || !RegisterOutputView(instance)) {
     failure = L"The window class could not be registered.";
     return false;
   }

@@ -17,8 +17,7 @@
 #include "launcher/console_launcher.h"
 #include "main_window/keyboard.h"
 #include "main_window/label_fit.h"
-#include "output_view/kept_output.h"
-#include "output_view/text_store.h"
+#include "output_view/output_view.h"
 
 namespace vexlo {
 
@@ -106,8 +105,8 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   std::wstring sVersion;
   // They read as strings; each refers to the text of its box as it was kept.
   KeptOutput sKeptPing, sKeptTracert, sKeptLookup;
-  // The three output boxes' text, held once for them and the kept outputs.
-  std::shared_ptr<TextStore> outputStore = std::make_shared<TextStore>();
+  // The three output boxes, which hold their text once for them and the kept outputs.
+  OutputViews outputViews;
   std::unique_ptr<ConsoleLauncher> oLaunch;
 
  private:

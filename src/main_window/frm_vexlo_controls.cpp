@@ -88,8 +88,8 @@ std::vector<frm_Vexlo::ControlDesign> frm_Vexlo::PingPage() {
       {&txt_times_n.hwnd, L"EDIT", L"4", kTextBox, kIdTimesN, {2880, 1080, 375, 285}},
       {&cmdClearPing.hwnd, L"BUTTON", L"&Clear", kButton, kIdClearPing, {4680, 600, 1515, 300}},
       {&cmd_exit_ping.hwnd, L"BUTTON", L"&Exit", kButton, kIdExitPing, {4680, 960, 1515, 300}},
-      {&txtOutputPing.hwnd, OutputView::kClassName, L"Ping output", kOutput, kIdOutputPing, {120, 1470, 6255, 3645},
-       nullptr, &OutputView::Procedure()},
+      {&txtOutputPing.hwnd, kOutputViewClass, L"Ping output", kOutput, kIdOutputPing, {120, 1470, 6255, 3645},
+       nullptr, &OutputViewProcedure()},
       {&lbl_times_n.hwnd, L"STATIC", L"times (-n)", kLabel, kIdLabelTimesN, {3360, 1125, 735, 255}},
       {&lbl_addr_ping.hwnd, L"STATIC", L"Address to Ping:", kLabel, kIdLabelAddressPing, {120, 300, 1425, 195}},
   };
@@ -104,8 +104,8 @@ std::vector<frm_Vexlo::ControlDesign> frm_Vexlo::TracertPage() {
       {&txt_times_h.hwnd, L"EDIT", L"30", kTextBox, kIdTimesH, {720, 1080, 375, 285}},
       {&cmd_clear_tracert.hwnd, L"BUTTON", L"&Clear", kButton, kIdClearTracert, {4680, 600, 1515, 300}},
       {&cmd_tracert_exit.hwnd, L"BUTTON", L"&Exit", kButton, kIdExitTracert, {4680, 960, 1515, 300}},
-      {&txtOutputTracert.hwnd, OutputView::kClassName, L"Traceroute output", kOutput, kIdOutputTracert, {120, 1470, 6255, 3645},
-       nullptr, &OutputView::Procedure()},
+      {&txtOutputTracert.hwnd, kOutputViewClass, L"Traceroute output", kOutput, kIdOutputTracert, {120, 1470, 6255, 3645},
+       nullptr, &OutputViewProcedure()},
       {&lbl_addr_trace.hwnd, L"STATIC", L"Address to Trace:", kLabel, kIdLabelAddressTrace, {120, 300, 1545, 195}},
       {&lbl_opt_h.hwnd, L"STATIC", L"hops (-h)", kLabel, kIdLabelOptH, {1140, 1095, 615, 255}},
   };
@@ -117,8 +117,8 @@ std::vector<frm_Vexlo::ControlDesign> frm_Vexlo::LookupPage() {
       {&cmd_execute_lookup.hwnd, L"BUTTON", L"E&xecute", kButton | WS_DISABLED, kIdExecuteLookup, {4680, 240, 1515, 300}},
       {&cmd_lookup_clear.hwnd, L"BUTTON", L"&Clear", kButton, kIdClearLookup, {4680, 600, 1515, 300}},
       {&cmd_lookup_exit.hwnd, L"BUTTON", L"&Exit", kButton, kIdExitLookup, {4680, 960, 1515, 300}},
-      {&txtOutputLookup.hwnd, OutputView::kClassName, L"LookUp output", kOutput, kIdOutputLookup, {120, 1470, 6255, 3645},
-       nullptr, &OutputView::Procedure()},
+      {&txtOutputLookup.hwnd, kOutputViewClass, L"LookUp output", kOutput, kIdOutputLookup, {120, 1470, 6255, 3645},
+       nullptr, &OutputViewProcedure()},
       {&lbl_ip_lookup.hwnd, L"STATIC", L"Address to LookUp:", kLabel, kIdLabelAddressLookup, {120, 300, 1665, 195}},
   };
 }
@@ -207,7 +207,7 @@ bool frm_Vexlo::CreateControls() {
     LimitToControlMaximum(box);
   }
   for (HWND box : {txtOutputPing.hwnd, txtOutputTracert.hwnd, txtOutputLookup.hwnd}) {
-    if (OutputView* view = OutputView::From(box)) view->ShareStorage(outputStore);
+    outputViews.Add(box);
   }
   return true;
 }

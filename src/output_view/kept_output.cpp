@@ -1,7 +1,9 @@
-// Kept copies of an output box's text, and the views' side of them.
+// Text held once: the views that share a store, kept copies of a box's text, and the
+// views' side of them.
 #include "output_view/kept_output.h"
 
 #include "output_view/output_view.h"
+#include "output_view/output_view_impl.h"
 
 namespace vexlo {
 namespace {
@@ -14,21 +16,45 @@ std::wstring WindowTextOf(HWND hwnd) {
 
 }  // namespace
 
+static_assert(OutputViews::kChunkSize == TextStore::kChunkSize);
+
+OutputViews::OutputViews() : store_(std::make_shared<TextStore>()) {}
+
+OutputViews::~OutputViews() = default;
+
+void OutputViews::Add(HWND view) {
+  if (OutputView* added = OutputView::From(view)) added->ShareStorage(store_);
+}
+
+OutputViews::Held OutputViews::StorageHeld() const noexcept {
+  return {store_->End(), store_->ChunksHeld(), store_->FirstHeld(), store_->BytesHeld()};
+}
+
 KeptOutput& KeptOutput::operator=(std::wstring_view text) {
-  ChunkedText own;
-  own.Append(text.data(), text.size());
-  text_ = std::move(own);
-  rows_.reset();
+  auto own = std::make_shared<KeptText>();
+  own->text.Append(text.data(), text.size());
+  kept_ = std::move(own);
   return *this;
 }
 
-void KeptOutput::clear() noexcept {
-  text_.Truncate(0);
-  rows_.reset();
+std::wstring KeptOutput::str() const { return kept_ ? kept_->text.Slice(0, kept_->text.size()) : std::wstring(); }
+
+std::size_t KeptOutput::size() const noexcept { return kept_ ? kept_->text.size() : 0; }
+
+bool operator==(const KeptOutput& kept, std::wstring_view text) {
+  if (kept.size() != text.size()) return false;
+  if (!kept.kept_) return true;
+  std::size_t at = 0;
+  bool same = true;
+  kept.kept_->text.ForEachRun(0, kept.size(), [&](const wchar_t* run, std::size_t n) {
+    same = same && text.compare(at, n, std::wstring_view(run, n)) == 0;
+    at += n;
+  });
+  return same;
 }
 
 KeptOutput KeptOutput::Of(HWND box) {
-  if (const OutputView* view = OutputView::From(box)) return view->Keep();
+  if (const OutputView* view = OutputView::From(box)) return KeptOutput(view->Keep());
   KeptOutput kept;
   kept = WindowTextOf(box);
   return kept;
@@ -36,31 +62,31 @@ KeptOutput KeptOutput::Of(HWND box) {
 
 void KeptOutput::WriteInto(HWND box) const {
   if (OutputView* view = OutputView::From(box)) {
-    view->Restore(*this);
+    view->Restore(kept_ ? *kept_ : KeptText{});
     return;
   }
   ::SetWindowTextW(box, str().c_str());
 }
 
-KeptOutput OutputView::Keep() const {
-  KeptOutput kept;
-  kept.text_ = text_;
+std::shared_ptr<const KeptText> OutputView::Keep() const {
+  auto kept = std::make_shared<KeptText>();
+  kept->text = text_;
   // Rows laid out for the whole text go with it; without them, showing it again lays
   // it out anew.
   if (layoutWidth_ >= 0 && layout_.LaidOut() == text_.size()) {
-    kept.rows_.emplace(KeptOutput::Rows{layout_, identity_, fontGeneration_, layoutWidth_});
+    kept->rows.emplace(KeptText::Rows{layout_, identity_, fontGeneration_, layoutWidth_});
   }
   return kept;
 }
 
-void OutputView::Restore(const KeptOutput& kept) {
-  const bool rowsFit = kept.rows_ && kept.rows_->view == identity_ && kept.rows_->fontGeneration == fontGeneration_ &&
-                       kept.rows_->width == layoutWidth_;
+void OutputView::Restore(const KeptText& kept) {
+  const bool rowsFit = kept.rows && kept.rows->view == identity_ && kept.rows->fontGeneration == fontGeneration_ &&
+                       kept.rows->width == layoutWidth_;
   // What may run out of memory comes before anything changes.
-  ChunkedText text = kept.text_;
+  ChunkedText text = kept.text;
   const auto selectionBefore = std::make_pair(anchor_, active_);
   std::optional<RowLayout> rows;
-  if (rowsFit) rows.emplace(kept.rows_->layout);
+  if (rowsFit) rows.emplace(kept.rows->layout);
   text_ = std::move(text);
   if (rows) {
     layout_ = std::move(*rows);

@@ -1,6 +1,6 @@
 // The view's window class and its text and selection, with the edit control's
 // message semantics.
-#include "output_view/output_view.h"
+#include "output_view/output_view_impl.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,7 +17,7 @@ namespace {
 constexpr int kViewSlot = 0;  // window extra bytes: the window's OutputView
 
 // Every view is run by this one procedure; each window's state is its OutputView.
-class OutputViewProcedure final : public WindowBase {
+class ViewProcedure final : public WindowBase {
  private:
   LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) override {
     if (msg == WM_NCCREATE) {
@@ -59,7 +59,7 @@ bool OpenClipboardRetrying(HWND owner) {
 }  // namespace
 
 WindowBase& OutputView::Procedure() {
-  static OutputViewProcedure procedure;
+  static ViewProcedure procedure;
   return procedure;
 }
 
@@ -76,6 +76,19 @@ bool OutputView::Register(HINSTANCE instance) {
 OutputView* OutputView::From(HWND hwnd) noexcept {
   if (WindowBase::From(hwnd) != &Procedure()) return nullptr;
   return reinterpret_cast<OutputView*>(::GetWindowLongPtrW(hwnd, kViewSlot));
+}
+
+bool RegisterOutputView(HINSTANCE instance) { return OutputView::Register(instance); }
+
+WindowBase& OutputViewProcedure() { return OutputView::Procedure(); }
+
+bool IsOutputView(HWND hwnd) noexcept { return OutputView::From(hwnd) != nullptr; }
+
+bool UseSaveAsUi(HWND view, SaveAsUi ui) {
+  OutputView* outputView = OutputView::From(view);
+  if (outputView == nullptr) return false;
+  outputView->UseSaveAsUi(std::move(ui));
+  return true;
 }
 
 OutputView::OutputView(HWND hwnd, std::wstring name)
@@ -174,11 +187,33 @@ LRESULT OutputView::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       break;
     }
     case WM_DESTROY: accessibility_->Disconnect(); break;
-    default: {
-      LRESULT result = 0;
-      if (HandleEditMessage(msg, wp, lp, result)) return result;
-      break;
-    }
+    // The rest of the read-only multi-line edit control's messages
+    // (output_view_messages.cpp).
+    case EM_GETLINE: return OnGetLine(wp, reinterpret_cast<wchar_t*>(lp));
+    case EM_LINELENGTH: return OnLineLength(wp);
+    case EM_POSFROMCHAR: return OnPosFromChar(wp);
+    case EM_CHARFROMPOS: return OnCharFromPos(lp);
+    case EM_LINESCROLL:
+      // A view that wraps has nothing to its right: only the lines scroll.
+      OnLineScroll(lp);
+      return TRUE;
+    case EM_SCROLL: return OnScroll(wp);
+    case EM_GETTHUMB: return OnGetThumb();
+    case EM_GETRECT: OnGetRect(reinterpret_cast<RECT*>(lp)); return 0;
+    case EM_SETRECT: OnSetRect(reinterpret_cast<const RECT*>(lp), true); return 0;
+    case EM_SETRECTNP: OnSetRect(reinterpret_cast<const RECT*>(lp), false); return 0;
+    case EM_GETMARGINS: return OnGetMargins();
+    case EM_SETMARGINS: OnSetMargins(wp, lp); return 0;
+    case EM_SETTABSTOPS: return OnSetTabStops(wp, reinterpret_cast<const int*>(lp));
+    case EM_GETMODIFY: return modified_ ? TRUE : FALSE;
+    case EM_SETMODIFY: modified_ = wp != 0; return 0;
+    // Nothing the user does changes the text, so there is never anything to undo.
+    case EM_CANUNDO: case EM_EMPTYUNDOBUFFER: return 0;
+    // A multi-line edit control has no password character.
+    case EM_GETPASSWORDCHAR: case EM_SETPASSWORDCHAR: return 0;
+    // Null: the control's own word breaks.
+    case EM_GETWORDBREAKPROC: return 0;
+    default: break;
   }
   return ::DefWindowProcW(hwnd_, msg, wp, lp);
 }
@@ -300,10 +335,10 @@ std::size_t OutputView::PutText(std::size_t first, std::size_t last, std::wstrin
   return n;
 }
 
-void OutputView::ReportChange(bool honorLimit, std::pair<std::size_t, std::size_t> selectionBefore) {
+void OutputView::ReportChange(bool notifyParent, std::pair<std::size_t, std::size_t> selectionBefore) {
   // A multi-line edit control sends neither for WM_SETTEXT, the one change not
   // held to the limit.
-  if (honorLimit) {
+  if (notifyParent) {
     modified_ = true;
     Notify(EN_UPDATE);
     Notify(EN_CHANGE);

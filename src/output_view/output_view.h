@@ -1,16 +1,18 @@
 #pragma once
-// A read-only, multi-line view for a tool's output. It answers the messages that a
-// program sends a multi-line edit control (WM_GETTEXT, WM_GETTEXTLENGTH, WM_SETTEXT,
-// EM_GETSEL, EM_SETSEL, EM_REPLACESEL, EM_SCROLLCARET, EM_SETLIMITTEXT, ...) with
-// the edit control's results, but keeps its text in chunks with an index of rows and
-// draws only the rows in view, so a piece of output costs the same at any size.
+// The output boxes' view: a read-only, multi-line view for a tool's output that
+// answers the messages a program sends a multi-line edit control with the edit
+// control's results, at the same cost however much it holds. This is what the
+// window needs of it; the view itself is output_view_impl.h, private to the module.
 //
 // The window text given at creation is the view's accessible name; its content
-// starts empty and is what WM_SETTEXT and WM_GETTEXT carry.
+// starts empty and is what WM_SETTEXT and WM_GETTEXT carry. kAppendOutputMessage
+// (common/app_messages.h) appends wParam characters from lParam at the end: while
+// the view follows its end, the caret goes to the new end and the end into view;
+// otherwise the view, the selection and the caret stay where the user put them. It
+// returns TRUE when the view follows.
 
 #include <windows.h>
 
-#include <array>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -18,227 +20,85 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
+#include "common/app_messages.h"
 #include "common/window_base.h"
-#include "output_view/complex_line.h"
-#include "output_view/kept_output.h"
-#include "output_view/text_layout.h"
-#include "output_view/text_source.h"
-#include "output_view/text_store.h"
-
-struct IRawElementProviderSimple;
 
 namespace vexlo {
 
-class OutputViewAccessibility;
+class TextStore;
+struct KeptText;
 
-class OutputView final : public TextSource {
+inline constexpr wchar_t kOutputViewClass[] = L"VexloOutputView";
+
+[[nodiscard]] bool RegisterOutputView(HINSTANCE instance);
+// The procedure that runs every view: views are created for it, in kOutputViewClass.
+[[nodiscard]] WindowBase& OutputViewProcedure();
+[[nodiscard]] bool IsOutputView(HWND hwnd) noexcept;
+
+// How Save As asks for a path and shows a failure: the system's save dialog and a
+// message box, unless replaced (the tests replace them).
+struct SaveAsUi {
+  std::function<std::optional<std::wstring>(HWND owner, const std::wstring& proposed)> choosePath;
+  std::function<void(HWND owner, const std::wstring& text)> showFailure;
+};
+// False for a window that is no output view.
+bool UseSaveAsUi(HWND view, SaveAsUi ui);
+
+// Output views made together, which hold each piece appended to all of them once:
+// the window's three output boxes, and the outputs kept from them.
+class OutputViews {
  public:
-  static constexpr wchar_t kClassName[] = L"VexloOutputView";
-  // The view's own message: appends wParam characters from lParam at the end, in one
-  // message. While the view follows its end, the caret goes to the new end and the
-  // end into view; otherwise the view, the selection and the caret stay where the
-  // user put them. Returns TRUE when the view follows. lParam is a pointer, so the
-  // message is taken only from the view's own thread. Notified as EM_REPLACESEL is.
-  static constexpr UINT kAppendMessage = WM_USER + 0x0A00;
-  // The edit control's ceiling for a text that positions address as int.
-  static constexpr std::size_t kMaxLength = 0x7FFFFFFE;
+  OutputViews();
+  ~OutputViews();
+  OutputViews(const OutputViews&) = delete;
+  OutputViews& operator=(const OutputViews&) = delete;
 
-  [[nodiscard]] static bool Register(HINSTANCE instance);
-  // The procedure that runs every view: views are created for it.
-  [[nodiscard]] static WindowBase& Procedure();
-  // The view behind a window of this class; null for any other window.
-  [[nodiscard]] static OutputView* From(HWND hwnd) noexcept;
+  // Pieces appended to the view from now on go into the group's storage; a window
+  // that is no output view is left as it is.
+  void Add(HWND view);
 
-  OutputView(HWND hwnd, std::wstring name);
-  ~OutputView();
-  OutputView(const OutputView&) = delete;
-  OutputView& operator=(const OutputView&) = delete;
-
-  LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
-
-  // What UI Automation reads and does (TextSource).
-  [[nodiscard]] HWND hwnd() const noexcept override { return hwnd_; }
-  [[nodiscard]] const std::wstring& Name() const noexcept override { return name_; }
-  [[nodiscard]] std::size_t Length() const noexcept override { return text_.size(); }
-  [[nodiscard]] wchar_t CharAt(std::size_t position) const noexcept override { return text_[position]; }
-  [[nodiscard]] std::wstring Slice(std::size_t from, std::size_t count) const override {
-    return text_.Slice(from, count);
-  }
-  // Ordered: first <= second.
-  [[nodiscard]] std::pair<std::size_t, std::size_t> Selection() const noexcept override;
-  void Select(std::size_t anchor, std::size_t active) override;
-  void ScrollIntoView(std::size_t position) override;
-  [[nodiscard]] std::size_t RowCount() override;
-  [[nodiscard]] std::size_t RowStart(std::size_t row) override;
-  // Where the row's text ends, before the CR LF that ends it.
-  [[nodiscard]] std::size_t RowEnd(std::size_t row) override;
-  [[nodiscard]] std::size_t RowOf(std::size_t position) override;
-  // [first, last) of the rows in view.
-  [[nodiscard]] std::pair<std::size_t, std::size_t> RowsInView() override;
-  [[nodiscard]] std::size_t PositionAt(POINT client) override;
-  // Client rectangles of [from, to) on the rows in view, one a row.
-  [[nodiscard]] std::vector<RECT> RangeRects(std::size_t from, std::size_t to) override;
-  [[nodiscard]] bool IsWordBoundary(std::size_t position) const noexcept override;
-  [[nodiscard]] std::size_t NextWordStart(std::size_t position) const noexcept override;
-  [[nodiscard]] std::size_t PreviousWordStart(std::size_t position) const noexcept override;
-  // The provider, made on first use; null when UI Automation is missing.
-  [[nodiscard]] IRawElementProviderSimple* AccessibleProvider();
-  // Whether new output moves the caret to the end and into view: while the user is at
-  // the end, neither scrolled away from it nor holding a selection.
-  [[nodiscard]] bool Follows() const noexcept { return follows_; }
-  // How Save As asks for a path and shows a failure: the system's save dialog and a
-  // message box, unless replaced (the tests replace them).
-  struct SaveAsUi {
-    std::function<std::optional<std::wstring>(HWND owner, const std::wstring& proposed)> choosePath;
-    std::function<void(HWND owner, const std::wstring& text)> showFailure;
+  // What the group's storage holds, for the tests and the benchmark: where its text
+  // ends, and what it still holds of it in chunks of kChunkSize characters.
+  static constexpr std::size_t kChunkSize = std::size_t{1} << 16;
+  struct Held {
+    std::size_t end;
+    std::size_t chunks;
+    std::size_t firstHeld;  // the first character still held
+    std::size_t bytes;
   };
-  void UseSaveAsUi(SaveAsUi ui) { saveAsUi_ = std::move(ui); }
-  // Bytes of memory the text and its index hold; a shared store counts for itself.
-  [[nodiscard]] std::size_t BytesHeld() const noexcept {
-    return text_.BytesHeld() + layout_.BytesHeld() + complex_.BytesHeld();
-  }
-
-  // Text held once (kept_output.cpp). Views that share a store hold a piece that is
-  // appended to each of them at their ends once; the text and rows of a kept copy
-  // refer to the view's.
-  void ShareStorage(std::shared_ptr<TextStore> store) noexcept { shared_ = std::move(store); }
-  [[nodiscard]] KeptOutput Keep() const;
-  // Shows the kept text as WM_SETTEXT would show the same characters.
-  void Restore(const KeptOutput& kept);
+  [[nodiscard]] Held StorageHeld() const noexcept;
 
  private:
-  // Text and selection (output_view.cpp).
-  LRESULT OnGetText(std::size_t capacity, wchar_t* buffer) const;
-  void OnSetText(const wchar_t* text);
-  void OnSetSel(WPARAM start, LPARAM end);
-  LRESULT OnGetSel(DWORD* start, DWORD* end) const;
-  void ReplaceSelection(const wchar_t* text, bool honorLimit);
-  void Append(std::wstring_view text);
-  // Puts text in place of [first, last), what the limits let in, and returns how many
-  // characters went in. The selection is the caller's to set.
-  [[nodiscard]] std::size_t PutText(std::size_t first, std::size_t last, std::wstring_view text, bool honorLimit);
-  // Tells the parent and UI Automation; the selection as it was before the change.
-  void ReportChange(bool honorLimit, std::pair<std::size_t, std::size_t> selectionBefore);
-  // Nothing but line breaks after the position: nothing more to read.
-  [[nodiscard]] bool AtEnd(std::size_t position) const noexcept;
-  // After the user scrolled: at the bottom with nothing selected, the view follows.
-  void FollowIfScrolledToEnd();
-  void SetSelection(std::size_t anchor, std::size_t active, bool afterWrap);
-  void Notify(WORD code) const;
-  void CopyToClipboard() const;
-  // The word under a double click: the word without the spaces after it.
-  [[nodiscard]] std::pair<std::size_t, std::size_t> WordAt(std::size_t position) const noexcept;
-  [[nodiscard]] bool CrLfAt(std::size_t position) const noexcept;
-  [[nodiscard]] std::size_t CaretRow();
-  [[nodiscard]] bool WrapsSoftly(std::size_t row);
+  std::shared_ptr<TextStore> store_;
+};
 
-  // Layout, scrolling and painting (output_view_paint.cpp).
-  void ApplyFont(HFONT font);
-  void EnsureLayout();
-  [[nodiscard]] int WrapWidth() const;
-  [[nodiscard]] SIZE ClientSize() const;
-  void OnSize();
-  [[nodiscard]] std::size_t PageRows() const;
-  [[nodiscard]] std::size_t MaxFirstRow();
-  void ScrollTo(std::size_t firstRow);
-  void ScrollCaretIntoView();
-  void UpdateScrollBar();
-  void PlaceCaret();
-  [[nodiscard]] int XOf(std::size_t position, std::size_t row);
-  // The row as the shaping engine lays it out; null for a row of plain text.
-  [[nodiscard]] const ShapedRow* ComplexRow(std::size_t row);
-  // The caret stop next to `position` in the direction of `step` (+1 or -1), where
-  // a cluster of several code units is one stop.
-  [[nodiscard]] std::size_t ClusterStop(std::size_t position, int step);
-  [[nodiscard]] std::size_t PositionInRow(std::size_t row, int x);
-  struct Hit {
-    std::size_t position;
-    bool afterWrap;  // past the end of a wrapped row: the caret stays on that row
-  };
-  [[nodiscard]] Hit HitTest(POINT client);
-  void Paint();
-  void PaintArea(HDC dc, const RECT& area);
-  void PaintRow(HDC dc, std::size_t row, int y, int right);
+// A kept copy of an output box's text, which the box can show again later. Taken
+// from an output view it refers to the view's storage and rows instead of copying
+// them, so keeping and showing again cost the same at any size; it reads as a string
+// wherever one is needed.
+class KeptOutput {
+ public:
+  KeptOutput() = default;
+  // Text from elsewhere, in storage of its own.
+  KeptOutput& operator=(std::wstring_view text);
 
-  // Keyboard, mouse and menu (output_view_input.cpp).
-  void OnKeyDown(WPARAM key);
-  void OnChar(WPARAM c);
-  void OnVScroll(WORD code);
-  void OnMouseWheel(short delta);
-  void OnButtonDown(POINT at, WPARAM keys);
-  void OnDoubleClick(POINT at);
-  void DragTo(POINT at);
-  void EndDrag();
-  // False for a point outside the client area (the scroll bar): the system's menu.
-  [[nodiscard]] bool OnContextMenu(LPARAM at);
-  void RunCommand(int command);
-  // Asks for a path, proposing the page's name and the time, and writes the text there.
-  void SaveAs();
-  void OnFocus(bool gained);
+  // The box's text as it is now: shared with an output view, copied from any other
+  // window.
+  [[nodiscard]] static KeptOutput Of(HWND box);
+  // Sets the box's text to it as WM_SETTEXT does.
+  void WriteInto(HWND box) const;
 
-  // The rest of the read-only multi-line edit control's messages
-  // (output_view_messages.cpp).
-  [[nodiscard]] bool HandleEditMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
-  [[nodiscard]] LRESULT OnGetLine(WPARAM line, wchar_t* buffer);
-  [[nodiscard]] LRESULT OnLineLength(WPARAM index);
-  [[nodiscard]] LRESULT OnPosFromChar(WPARAM index);
-  [[nodiscard]] LRESULT OnCharFromPos(LPARAM at);
-  void OnLineScroll(LPARAM lines);
-  [[nodiscard]] LRESULT OnScroll(WPARAM action);
-  [[nodiscard]] LRESULT OnGetThumb();
-  void OnSetRect(const RECT* rect, bool redraw);
-  void OnSetMargins(WPARAM which, LPARAM widths);
-  [[nodiscard]] LRESULT OnSetTabStops(WPARAM count, const int* stops);
-  // The edit control's rectangle without EM_SETRECT: the client area less the margins.
-  void ResetFormatRect();
-  // Tab stops in pixels, from those in dialog units.
-  void ApplyTabStops();
-  // The second half of a surrogate pair: no caret stops there.
-  [[nodiscard]] bool IsPairTail(std::size_t position) const noexcept;
-  [[nodiscard]] std::size_t RowLength(std::size_t row);
+  [[nodiscard]] std::wstring str() const;
+  [[nodiscard]] std::size_t size() const noexcept;
+  [[nodiscard]] bool empty() const noexcept { return size() == 0; }
+  void clear() noexcept { kept_.reset(); }
+  friend bool operator==(const KeptOutput& kept, std::wstring_view text);
 
-  HWND hwnd_;
-  std::wstring name_;
-  ChunkedText text_;
-  std::shared_ptr<TextStore> shared_;
-  CharWidths widths_;
-  RowLayout layout_;
-  // Rows in a kept copy fit this view while its font stays.
-  std::shared_ptr<const int> identity_ = std::make_shared<const int>(0);
-  unsigned fontGeneration_ = 0;
-  ComplexLines complex_;
-  int layoutWidth_ = -1;  // the wrap width the rows were laid out for; -1: lay out anew
-  SIZE clientSize_{0, 0};
-  SCROLLINFO shownScroll_{};  // what the scroll bar was last given
-  std::array<long long, 3> shownThumb_{-1, -1, -1};  // whether it scrolls, thumb size and place, as last drawn
-  HFONT font_ = nullptr;  // not ours: the sender of WM_SETFONT owns it
-  int lineHeight_ = 16;
-  int leftMargin_ = 2;
-  int rightMargin_ = 2;
-  int averageWidth_ = 8;  // the font's dialog-unit average, which tab stops are given in
-  // Where the rows are drawn (EM_GETRECT); the client area less the margins, unless
-  // EM_SETRECT set it.
-  RECT formatRect_{0, 0, 0, 0};
-  int tabWidth_ = 32;
-  std::vector<int> tabStopUnits_;  // EM_SETTABSTOPS' stops in dialog units; empty: every 32
-  std::vector<int> tabStops_;      // the same in pixels
-  bool modified_ = false;          // EM_GETMODIFY
-  std::size_t anchor_ = 0;  // EM_SETSEL's start: stays put while Shift extends
-  std::size_t active_ = 0;  // where the caret is
-  bool caretAfterWrap_ = false;  // caret at the end of a wrapped row, not the next row's start
-  std::size_t firstRow_ = 0;
-  std::size_t limit_ = 32767;
-  bool follows_ = true;
-  bool focused_ = false;
-  bool dragging_ = false;
-  int wheelRemainder_ = 0;
-  std::vector<wchar_t> glyphs_;  // per row painted, kept to spare allocations
-  std::vector<INT> advances_;
-  std::vector<bool> selectedGlyphs_;
-  SaveAsUi saveAsUi_;
-  std::unique_ptr<OutputViewAccessibility> accessibility_;
+ private:
+  explicit KeptOutput(std::shared_ptr<const KeptText> kept) noexcept : kept_(std::move(kept)) {}
+  // Never changed once made, so copies may share it; null: nothing kept.
+  std::shared_ptr<const KeptText> kept_;
 };
 
 }  // namespace vexlo

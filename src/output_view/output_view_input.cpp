@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "common/unique_handles.h"
-#include "output_view/output_view.h"
+#include "output_view/output_view_impl.h"
 
 namespace vexlo {
 namespace {

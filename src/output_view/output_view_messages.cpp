@@ -1,10 +1,11 @@
-// The read-only multi-line edit control's messages that read lines and positions,
-// scroll, and set the formatting rectangle, margins and tab stops, with the edit
-// control's documented results.
+// The handlers of the read-only multi-line edit control's messages that read lines
+// and positions, scroll, and set the formatting rectangle, margins and tab stops, with
+// the edit control's documented results. The view's procedure (output_view.cpp)
+// dispatches to them.
 #include <algorithm>
 #include <climits>
 
-#include "output_view/output_view.h"
+#include "output_view/output_view_impl.h"
 
 namespace vexlo {
 namespace {
@@ -20,40 +21,6 @@ LRESULT Packed(long long low, long long high) {
 int TabPixels(int units, int averageWidth) { return units * averageWidth / 4; }
 
 }  // namespace
-
-bool OutputView::HandleEditMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
-  result = 0;
-  switch (msg) {
-    case EM_GETLINE: result = OnGetLine(wp, reinterpret_cast<wchar_t*>(lp)); return true;
-    case EM_LINELENGTH: result = OnLineLength(wp); return true;
-    case EM_POSFROMCHAR: result = OnPosFromChar(wp); return true;
-    case EM_CHARFROMPOS: result = OnCharFromPos(lp); return true;
-    case EM_LINESCROLL:
-      // A view that wraps has nothing to its right: only the lines scroll.
-      OnLineScroll(lp);
-      result = TRUE;
-      return true;
-    case EM_SCROLL: result = OnScroll(wp); return true;
-    case EM_GETTHUMB: result = OnGetThumb(); return true;
-    case EM_GETRECT:
-      if (lp != 0) *reinterpret_cast<RECT*>(lp) = formatRect_;
-      return true;
-    case EM_SETRECT: OnSetRect(reinterpret_cast<const RECT*>(lp), true); return true;
-    case EM_SETRECTNP: OnSetRect(reinterpret_cast<const RECT*>(lp), false); return true;
-    case EM_GETMARGINS: result = Packed(leftMargin_, rightMargin_); return true;
-    case EM_SETMARGINS: OnSetMargins(wp, lp); return true;
-    case EM_SETTABSTOPS: result = OnSetTabStops(wp, reinterpret_cast<const int*>(lp)); return true;
-    case EM_GETMODIFY: result = modified_ ? TRUE : FALSE; return true;
-    case EM_SETMODIFY: modified_ = wp != 0; return true;
-    // Nothing the user does changes the text, so there is never anything to undo.
-    case EM_CANUNDO: case EM_EMPTYUNDOBUFFER: return true;
-    // A multi-line edit control has no password character.
-    case EM_GETPASSWORDCHAR: case EM_SETPASSWORDCHAR: return true;
-    // Null: the control's own word breaks.
-    case EM_GETWORDBREAKPROC: return true;
-    default: return false;
-  }
-}
 
 std::size_t OutputView::RowLength(std::size_t row) { return RowEnd(row) - RowStart(row); }
 
@@ -155,6 +122,12 @@ void OutputView::ResetFormatRect() {
   const SIZE client = ClientSize();
   formatRect_ = {leftMargin_, 0, std::max<LONG>(leftMargin_ + 1, client.cx - rightMargin_), client.cy};
 }
+
+void OutputView::OnGetRect(RECT* rect) const {
+  if (rect != nullptr) *rect = formatRect_;
+}
+
+LRESULT OutputView::OnGetMargins() const { return Packed(leftMargin_, rightMargin_); }
 
 void OutputView::OnSetRect(const RECT* rect, bool redraw) {
   // Null restores the default rectangle. The view's border lies outside its client

@@ -5,7 +5,7 @@
 #include <climits>
 
 #include "common/gdi_guards.h"
-#include "output_view/output_view.h"
+#include "output_view/output_view_impl.h"
 
 namespace vexlo {
 namespace {

@@ -398,14 +398,12 @@ TEST_F(KeyboardTest, CtrlSInAnOutputBoxSavesItAndReachesNothingElse) {
   f.cmdExecutePing_Click();
   ASSERT_EQ(f.cmdExecutePing.Caption(), L"&Stop");
   f.oLaunch_DataReceived(L"Reply\r\n");
-  OutputView* view = OutputView::From(f.txtOutputPing.hwnd);
-  ASSERT_NE(view, nullptr);
   std::vector<std::wstring> proposed;
-  view->UseSaveAsUi({[&](HWND, const std::wstring& name) {
-                       proposed.push_back(name);
-                       return std::optional<std::wstring>();  // cancelled
-                     },
-                     [](HWND, const std::wstring&) {}});
+  ASSERT_TRUE(UseSaveAsUi(f.txtOutputPing.hwnd, {[&](HWND, const std::wstring& name) {
+                                                   proposed.push_back(name);
+                                                   return std::optional<std::wstring>();  // cancelled
+                                                 },
+                                                 [](HWND, const std::wstring&) {}}));
   ::SetFocus(f.txtOutputPing.hwnd);
   log_->calls.clear();
   CtrlKey('S');

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "output_view/complex_line.h"
-#include "output_view/output_view.h"
+#include "output_view/output_view_impl.h"
 #include "output_view/view_test_support.h"
 
 namespace vexlo::test {

@@ -1,4 +1,4 @@
-#include "output_view/output_view.h"
+#include "output_view/output_view_impl.h"
 
 #include <gtest/gtest.h>
 

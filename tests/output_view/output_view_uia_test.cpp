@@ -10,7 +10,7 @@
 #include <oleacc.h>
 
 #include "controls/controls.h"
-#include "output_view/output_view.h"
+#include "output_view/output_view_impl.h"
 #include "output_view/uia_api.h"
 #include "output_view/uia_text_interfaces.h"
 #include "output_view/view_test_support.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/system_message.h"
-#include "output_view/output_view.h"
+#include "output_view/output_view_impl.h"
 #include "output_view/view_test_support.h"
 #include "support/test_support.h"
 

@@ -3,7 +3,7 @@
 #include <commctrl.h>
 
 #include "controls/controls.h"
-#include "output_view/output_view.h"
+#include "output_view/output_view_impl.h"
 
 namespace vexlo::test {
 

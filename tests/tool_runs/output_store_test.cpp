@@ -36,9 +36,8 @@ class OutputStoreTest : public test::FormTest {
     RECT r{};
     ASSERT_TRUE(::GetWindowRect(box.hwnd, &r));
     const HWND parent = ::GetParent(box.hwnd);
-    const UniqueWindow fresh(OutputView::Procedure().CreateFor(0, OutputView::kClassName, L"fresh",
-                                                               WS_CHILD | WS_BORDER | WS_VSCROLL, 0, 0,
-                                                               r.right - r.left, r.bottom - r.top, parent, nullptr));
+    const UniqueWindow fresh(OutputViewProcedure().CreateFor(0, kOutputViewClass, L"fresh", WS_CHILD | WS_BORDER | WS_VSCROLL, 0, 0,
+                                                           r.right - r.left, r.bottom - r.top, parent, nullptr));
     ASSERT_TRUE(fresh);
     ::SendMessageW(fresh.get(), WM_SETFONT, ::SendMessageW(box.hwnd, WM_GETFONT, 0, 0), FALSE);
     ::SetWindowTextW(fresh.get(), box.Text().c_str());
@@ -122,9 +121,9 @@ TEST_F(OutputStoreTest, TenMillionCharactersInThreeBoxesAndAKeptCopyAreHeldOnce)
     f.oLaunch_DataReceived(piece.substr(0, std::min(piece.size(), kTotal - sent)));
   }
   f.oLaunch_ProcessEnded();  // the Ping page is selected
-  const TextStore& store = *f.outputStore;
-  EXPECT_EQ(store.End(), kTotal);
-  EXPECT_EQ(store.ChunksHeld(), (kTotal + TextStore::kChunkSize - 1) / TextStore::kChunkSize);
+  constexpr std::size_t kChunks = (kTotal + OutputViews::kChunkSize - 1) / OutputViews::kChunkSize;
+  EXPECT_EQ(f.outputViews.StorageHeld().end, kTotal);
+  EXPECT_EQ(f.outputViews.StorageHeld().chunks, kChunks);
   for (const TextBox* box : Boxes()) EXPECT_EQ(box->TextLength(), static_cast<int>(kTotal));
   EXPECT_EQ(f.sKeptPing.size(), kTotal);
 
@@ -132,10 +131,10 @@ TEST_F(OutputStoreTest, TenMillionCharactersInThreeBoxesAndAKeptCopyAreHeldOnce)
   ClickTab(2);
   f.cmdClearPing_Click();
   f.cmd_clear_tracert_Click();
-  EXPECT_EQ(store.ChunksHeld(), (kTotal + TextStore::kChunkSize - 1) / TextStore::kChunkSize);  // LookUp holds it
+  EXPECT_EQ(f.outputViews.StorageHeld().chunks, kChunks);  // LookUp holds it
   f.cmd_lookup_clear_Click();
-  EXPECT_LE(store.ChunksHeld(), 1u);
-  EXPECT_GE(store.FirstHeld(), kTotal - TextStore::kChunkSize);
+  EXPECT_LE(f.outputViews.StorageHeld().chunks, 1u);
+  EXPECT_GE(f.outputViews.StorageHeld().firstHeld, kTotal - OutputViews::kChunkSize);
   f.oLaunch_DataReceived(L"after\r\n");
   for (const TextBox* box : Boxes()) EXPECT_EQ(box->Text(), L"after\r\n");
 }
@@ -144,16 +143,16 @@ TEST_F(OutputStoreTest, TextFromElsewhereGetsStorageOfItsOwn) {
   Open();
   frm_Vexlo& f = *form_;
   f.oLaunch_DataReceived(L"shared\r\n");
-  const std::size_t held = f.outputStore->End();
+  const std::size_t held = f.outputViews.StorageHeld().end;
   ::SetWindowTextW(f.txtOutputTracert.hwnd, L"another program's text\r\n");
   ::SendMessageW(f.txtOutputLookup.hwnd, EM_SETSEL, 2, 4);
   ::SendMessageW(f.txtOutputLookup.hwnd, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L"--"));
-  EXPECT_EQ(f.outputStore->End(), held);
+  EXPECT_EQ(f.outputViews.StorageHeld().end, held);
   f.oLaunch_DataReceived(L"next\r\n");
   EXPECT_EQ(f.txtOutputPing.Text(), L"shared\r\nnext\r\n");
   EXPECT_EQ(f.txtOutputTracert.Text(), L"another program's text\r\nnext\r\n");
   EXPECT_EQ(f.txtOutputLookup.Text(), L"sh--ed\r\nnext\r\n");
-  EXPECT_EQ(f.outputStore->End(), held + 6);
+  EXPECT_EQ(f.outputViews.StorageHeld().end, held + 6);
 }
 
 TEST_F(OutputStoreTest, AKeptOutputShownAfterAFontChangeIsLaidOutForTheNewFont) {
