@@ -76,8 +76,8 @@ UINT frm_Vexlo::StartDpi() const {
 LRESULT frm_Vexlo::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_COMMAND:
-      // Each piece of output brings EN_UPDATE and EN_CHANGE from all three output
-      // boxes; nothing here wants them, so they cost no more than this test.
+      // An output box notifies EN_UPDATE and EN_CHANGE as an edit control does when
+      // another program changes its text; nothing here wants them.
       if (IsOutputChange(HIWORD(wp), reinterpret_cast<HWND>(lp))) return 0;
       OnCommand(LOWORD(wp), HIWORD(wp));
       keyboard_.KeepFocusUsable();

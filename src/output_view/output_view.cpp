@@ -310,7 +310,10 @@ void OutputView::Append(std::wstring_view text) {
   } else {
     ScrollTo(firstRow_);  // the scroll bar takes the new rows; the view stays
   }
-  ReportChange(true, selectionBefore);
+  // A change, but the parent is not told: the message is the view's own, and nothing
+  // listens to the notifications three boxes would send for every piece.
+  modified_ = true;
+  ReportChange(false, selectionBefore);
 }
 
 std::size_t OutputView::PutText(std::size_t first, std::size_t last, std::wstring_view given, bool honorLimit) {

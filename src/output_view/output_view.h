@@ -9,7 +9,7 @@
 // (common/app_messages.h) appends wParam characters from lParam at the end: while
 // the view follows its end, the caret goes to the new end and the end into view;
 // otherwise the view, the selection and the caret stay where the user put them. It
-// returns TRUE when the view follows.
+// returns TRUE when the view follows, and notifies the parent of nothing.
 
 #include <windows.h>
 

@@ -239,6 +239,17 @@ LRESULT FirstVisible(HWND view) { return ::SendMessageW(view, EM_GETFIRSTVISIBLE
 
 DWORD Length(HWND view) { return static_cast<DWORD>(::GetWindowTextLengthW(view)); }
 
+// Every piece goes to three boxes: the view's own message tells the parent nothing,
+// followed or not, though it is a change.
+TEST_F(ViewTest, AnAppendNotifiesTheParentOfNothing) {
+  host_.notifications.clear();
+  AppendTo(view_, Lines(0, 30));
+  ::SendMessageW(view_, WM_VSCROLL, SB_TOP, 0);
+  AppendTo(view_, Lines(30, 3));
+  EXPECT_TRUE(host_.notifications.empty());
+  EXPECT_EQ(::SendMessageW(view_, EM_GETMODIFY, 0, 0), TRUE);
+}
+
 // Sends the view's own append message; it is one message however the view follows.
 TEST_F(ViewTest, OutputIsFollowedOnlyWhileTheUserIsAtTheEnd) {
   std::wstring all = Lines(0, 100);
