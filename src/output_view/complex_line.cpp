@@ -5,6 +5,7 @@
 
 #include "common/gdi_guards.h"
 #include "output_view/unicode_class.h"
+#include "output_view/uniscribe_api.h"
 
 namespace vexlo {
 namespace {
@@ -23,6 +24,9 @@ bool IsFormatCharacter(unsigned c) {
 }  // namespace
 
 void ClassifyPage(HDC dc, unsigned page, std::uint64_t* complex) {
+  // Without the shaping engine nothing can be laid out but by the width tables.
+  const UniscribeApi& uniscribe = Uniscribe();
+  if (!uniscribe.Usable()) return;
   std::array<wchar_t, 256> chars{};
   for (unsigned i = 0; i < 256; ++i) chars[i] = static_cast<wchar_t>(page * 256 + i);
   std::array<WORD, 256> glyphs{};
@@ -42,7 +46,7 @@ void ClassifyPage(HDC dc, unsigned page, std::uint64_t* complex) {
     bool isComplex = IsSurrogate(c) || IsFormatCharacter(c) || (haveGlyphs && glyphs[i] == 0xFFFF);
     if (!isComplex && c >= 0x80) {
       isComplex = !haveTypes || (type3[i] & (C3_NONSPACING | C3_ALPHA)) == C3_NONSPACING || type2[i] == C2_RIGHTTOLEFT ||
-                  type2[i] == C2_ARABICNUMBER || ::ScriptIsComplex(&chars[i], 1, SIC_COMPLEX) == S_OK;
+                  type2[i] == C2_ARABICNUMBER || uniscribe.isComplex(&chars[i], 1, SIC_COMPLEX) == S_OK;
     }
     if (isComplex) complex[i / 64] |= std::uint64_t{1} << (i % 64);
   }
@@ -50,7 +54,8 @@ void ClassifyPage(HDC dc, unsigned page, std::uint64_t* complex) {
 
 ShapedRow::ShapedRow(HDC dc, const std::wstring& text, int tabWidth, int fitWidth, bool edges)
     : length_(text.size()) {
-  if (text.empty()) return;
+  const UniscribeApi& uniscribe = Uniscribe();
+  if (text.empty() || !uniscribe.Usable()) return;
   SCRIPT_TABDEF tabs{};
   tabs.cTabStops = 1;
   tabs.iScale = 4;  // the stops are in pixels already
@@ -58,27 +63,27 @@ ShapedRow::ShapedRow(HDC dc, const std::wstring& text, int tabWidth, int fitWidt
   const int n = static_cast<int>(text.size());
   // The glyph buffer the documentation recommends: 1.5 times the characters, and 16.
   const int glyphs = n * 3 / 2 + 16;
-  if (FAILED(::ScriptStringAnalyse(dc, text.data(), n, glyphs, -1, kAnalyseFlags, fitWidth, nullptr, nullptr,
-                                   nullptr, &tabs, nullptr, &ssa_))) {
+  if (FAILED(uniscribe.stringAnalyse(dc, text.data(), n, glyphs, -1, kAnalyseFlags, fitWidth, nullptr, nullptr,
+                                     nullptr, &tabs, nullptr, &ssa_))) {
     ssa_ = nullptr;
     return;
   }
-  if (const SIZE* size = ::ScriptString_pSize(ssa_)) width_ = size->cx;
+  if (const SIZE* size = uniscribe.stringSize(ssa_)) width_ = size->cx;
   if (edges) {
     trailing_.resize(length_);
     leading_.resize(length_);
     for (int i = 0; i < n; ++i) {
-      if (FAILED(::ScriptStringCPtoX(ssa_, i, TRUE, &trailing_[i]))) trailing_[i] = 0;
-      if (FAILED(::ScriptStringCPtoX(ssa_, i, FALSE, &leading_[i]))) leading_[i] = 0;
+      if (FAILED(uniscribe.stringCPtoX(ssa_, i, TRUE, &trailing_[i]))) trailing_[i] = 0;
+      if (FAILED(uniscribe.stringCPtoX(ssa_, i, FALSE, &leading_[i]))) leading_[i] = 0;
     }
   }
   // Room for a width a glyph: Wine writes one for each glyph, not each character.
   logical_.resize(static_cast<std::size_t>(glyphs));
-  if (FAILED(::ScriptStringGetLogicalWidths(ssa_, logical_.data()))) {
+  if (FAILED(uniscribe.stringGetLogicalWidths(ssa_, logical_.data()))) {
     for (int i = 0; i < n; ++i) logical_[i] = edges ? std::abs(trailing_[i] - leading_[i]) : 0;
   }
   logical_.resize(length_);
-  if (const SCRIPT_LOGATTR* attributes = ::ScriptString_pLogAttr(ssa_)) {
+  if (const SCRIPT_LOGATTR* attributes = uniscribe.stringLogAttr(ssa_)) {
     attributes_.assign(attributes, attributes + n);
   } else {
     attributes_.assign(length_, SCRIPT_LOGATTR{});
@@ -94,7 +99,7 @@ ShapedRow::ShapedRow(HDC dc, const std::wstring& text, int tabWidth, int fitWidt
 }
 
 ShapedRow::~ShapedRow() {
-  if (ssa_ != nullptr) ::ScriptStringFree(&ssa_);
+  if (ssa_ != nullptr) Uniscribe().stringFree(&ssa_);
 }
 
 int ShapedRow::XOf(std::size_t offset) const {
@@ -108,7 +113,7 @@ std::size_t ShapedRow::OffsetAt(int x) const {
   if (x <= 0 || ssa_ == nullptr) return 0;
   if (x >= width_) return length_;
   int cp = 0, trailing = 0;
-  if (FAILED(::ScriptStringXtoCP(ssa_, x, &cp, &trailing))) return length_;
+  if (FAILED(Uniscribe().stringXtoCP(ssa_, x, &cp, &trailing))) return length_;
   // In the trailing half of a cluster the caret goes after it, else before it.
   std::size_t offset = std::min<std::size_t>(static_cast<std::size_t>(std::max(0, cp)), length_);
   if (trailing != 0 && offset < length_) {
@@ -149,8 +154,8 @@ void ShapedRow::Draw(int x, int y, const RECT& clip, std::size_t selFrom, std::s
   const int selMax = static_cast<int>(std::min(selTo, length_));
   // An empty selection is -1..-1 for ScriptStringOut; it draws the highlight itself,
   // in the order the glyphs stand.
-  ::ScriptStringOut(ssa_, x, y, ETO_CLIPPED, &clip, selMin < selMax ? selMin : 0, selMin < selMax ? selMax : 0,
-                    disabled ? TRUE : FALSE);
+  Uniscribe().stringOut(ssa_, x, y, ETO_CLIPPED, &clip, selMin < selMax ? selMin : 0, selMin < selMax ? selMax : 0,
+                        disabled ? TRUE : FALSE);
 }
 
 std::size_t ShapedRow::FirstBreak(std::size_t from, std::size_t to, int width) const {
