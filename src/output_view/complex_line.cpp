@@ -148,14 +148,15 @@ std::vector<std::pair<int, int>> ShapedRow::Spans(std::size_t from, std::size_t 
   return merged;
 }
 
-void ShapedRow::Draw(int x, int y, const RECT& clip, std::size_t selFrom, std::size_t selTo, bool disabled) const {
+void ShapedRow::Draw(int x, int y, const RECT& clip, std::size_t selFrom, std::size_t selTo) const {
   if (ssa_ == nullptr) return;
   const int selMin = static_cast<int>(std::min(selFrom, length_));
   const int selMax = static_cast<int>(std::min(selTo, length_));
   // An empty selection is -1..-1 for ScriptStringOut; it draws the highlight itself,
-  // in the order the glyphs stand.
+  // in the order the glyphs stand. fDisabled would keep selected text in the text
+  // colour; plain rows draw it in COLOR_HIGHLIGHTTEXT, enabled or not, and so does this.
   Uniscribe().stringOut(ssa_, x, y, ETO_CLIPPED, &clip, selMin < selMax ? selMin : 0, selMin < selMax ? selMax : 0,
-                        disabled ? TRUE : FALSE);
+                        FALSE);
 }
 
 std::size_t ShapedRow::FirstBreak(std::size_t from, std::size_t to, int width) const {
@@ -171,9 +172,11 @@ std::size_t ShapedRow::FirstBreak(std::size_t from, std::size_t to, int width) c
       continue;
     }
     if (lastBreak > from) return lastBreak;
-    // Inside a word wider than the row: still never inside a cluster.
+    // Inside a word wider than the row: still never inside a cluster, and a row holds
+    // at least one whole one.
     std::size_t at = i;
-    while (at > from + 1 && !IsStop(at)) --at;
+    while (at > from && !IsStop(at)) --at;
+    if (at == from) at = NextStop(from);
     return at;
   }
   return to;
@@ -207,12 +210,18 @@ const ShapedRow* ComplexLines::Shaped(const std::wstring& text) {
     rows_.splice(rows_.begin(), rows_, found->second);
     return found->second->second.get();
   }
-  if (!dc_) return nullptr;
+  if (!dc_) {
+    shapingFailed_ = true;
+    return nullptr;
+  }
   // The font is selected only while in use: a font selected into a DC cannot be
   // deleted, and it belongs to whoever sent WM_SETFONT.
   const Selected font(dc_.get(), font_);
   auto row = std::make_unique<ShapedRow>(dc_.get(), text, tabWidth_, 0);
-  if (!row->ok()) return nullptr;
+  if (!row->ok()) {
+    shapingFailed_ = true;
+    return nullptr;
+  }
   rows_.emplace_front(text, std::move(row));
   try {
     rowIndex_.emplace(text, rows_.begin());
@@ -255,7 +264,7 @@ std::vector<std::uint32_t> ComplexLines::Breaks(const std::wstring& line) {
       }
       if (earlier > 0) end = earlier;
     }
-    end = std::max<std::size_t>(end, 1);
+    end = std::max(end, shaped->NextStop(0));
     rowStart += end;
     if (rowStart < line.size()) starts.push_back(static_cast<std::uint32_t>(rowStart));
   }
@@ -307,8 +316,12 @@ std::size_t ComplexLines::RowEndIn(const ChunkedText& text, const Segment& segme
     // More than a segment fits a row: the row ends at the segment's last break.
     end = to - 1;
     while (end > from && !shaped.IsSoftBreak(end)) --end;
-    if (end == from) end = to;
-    return base + end;
+    if (end > from) return base + end;
+    // No break in it at all: the row is cut where the segment stops deciding, but
+    // never between the halves of a pair or inside another cluster.
+    end = to;
+    while (end > from && !shaped.IsStop(end)) --end;
+    return base + (end > from ? end : shaped.NextStop(from));
   }
   if (shaped.IsSoftBreak(end)) {
     const auto nextBreak = [&](std::size_t at) {
@@ -328,7 +341,7 @@ std::size_t ComplexLines::RowEndIn(const ChunkedText& text, const Segment& segme
     }
     if (earlier > from) end = earlier;
   }
-  return base + std::max(end, from + 1);
+  return base + std::max(end, shaped.NextStop(from));
 }
 
 std::size_t ComplexLines::WrapLong(const ChunkedText& text, std::size_t from, std::size_t lineEnd, bool ended,
@@ -343,7 +356,10 @@ std::size_t ComplexLines::WrapLong(const ChunkedText& text, std::size_t from, st
       shaped = std::make_unique<ShapedRow>(dc_.get(), text.Slice(segment.start, segment.end - segment.start),
                                            tabWidth_, 0, false);
     }
-    if (!shaped || !shaped->ok()) return segment.start;
+    if (!shaped || !shaped->ok()) {
+      shapingFailed_ = true;
+      return segment.start;
+    }
     while (rowStart < segment.end) {
       const std::size_t next = RowEndIn(text, segment, *shaped, rowStart);
       if (next == 0) break;  // a new segment from this row on
@@ -356,14 +372,18 @@ std::size_t ComplexLines::WrapLong(const ChunkedText& text, std::size_t from, st
   return rowStart;
 }
 
-std::size_t ComplexLines::Wrap(const ChunkedText& text, std::size_t lineStart, std::size_t from,
-                               std::size_t lineEnd, bool ended, std::vector<std::uint32_t>& starts) {
+std::optional<std::size_t> ComplexLines::Wrap(const ChunkedText& text, std::size_t lineStart, std::size_t from,
+                                              std::size_t lineEnd, bool ended, std::vector<std::uint32_t>& starts) {
   if (lineEnd <= lineStart) return lineStart;
+  shapingFailed_ = false;
+  std::size_t resume = lineStart;
   if (lineEnd - lineStart <= kWholeLine) {
     WrapWhole(text, lineStart, lineEnd, starts);
-    return lineStart;
+  } else {
+    resume = WrapLong(text, std::max(from, lineStart), lineEnd, ended, starts);
   }
-  return WrapLong(text, std::max(from, lineStart), lineEnd, ended, starts);
+  if (shapingFailed_) return std::nullopt;
+  return resume;
 }
 
 void ComplexLines::WrapWhole(const ChunkedText& text, std::size_t start, std::size_t end,
@@ -372,6 +392,7 @@ void ComplexLines::WrapWhole(const ChunkedText& text, std::size_t start, std::si
   auto found = lineIndex_.find(line);
   if (found == lineIndex_.end()) {
     std::vector<std::uint32_t> breaks = Breaks(line);
+    if (shapingFailed_) return;  // not kept: shaping may work another time
     lines_.emplace_front(line, std::move(breaks));
     try {
       found = lineIndex_.emplace(std::move(line), lines_.begin()).first;
@@ -395,7 +416,7 @@ const ShapedRow* ComplexLines::Row(const ChunkedText& text, std::size_t start, s
 }
 
 void ComplexLines::Draw(const ShapedRow& row, HDC dc, int x, int y, int right, int height, std::size_t selFrom,
-                        std::size_t selTo, bool disabled) {
+                        std::size_t selTo) {
   if (!dc_ || right <= 0 || height <= 0) return;
   // ScriptStringOut draws into the DC the row was shaped in, so the row is drawn on a
   // band of that DC and copied.
@@ -416,7 +437,7 @@ void ComplexLines::Draw(const ShapedRow& row, HDC dc, int x, int y, int right, i
   ::ExtTextOutW(dc_.get(), 0, 0, ETO_OPAQUE, &band, nullptr, 0, nullptr);
   RECT clip{x, 0, right, height};
   const Selected font(dc_.get(), font_);
-  row.Draw(x, 0, clip, selFrom, selTo, disabled);
+  row.Draw(x, 0, clip, selFrom, selTo);
   ::BitBlt(dc, 0, y, right, height, dc_.get(), 0, 0, SRCCOPY);
 }
 
