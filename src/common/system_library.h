@@ -36,6 +36,7 @@ class SystemApi {
   class Scoped {
    public:
     explicit Scoped(const Api& api) noexcept : previous_(replaced_) { replaced_ = &api; }
+    explicit Scoped(const Api&&) = delete;  // it is kept by address
     ~Scoped() { replaced_ = previous_; }
     Scoped(const Scoped&) = delete;
     Scoped& operator=(const Scoped&) = delete;

@@ -155,7 +155,8 @@ TEST(SaveNames, TheFailureTextNamesThePathAndGivesTheSystemsWords) {
 // ole32.dll is loaded when Save As first asks for the dialog; without it (or COM) the
 // dialog does not open, and the user is told so rather than left with nothing.
 TEST(SaveDialog, WithoutComItDoesNotOpenAndSaysWhy) {
-  const SystemApi<OleApi>::Scoped missing(OleApi{});
+  const OleApi none;
+  const SystemApi<OleApi>::Scoped missing(none);
   DWORD error = ERROR_SUCCESS;
   EXPECT_EQ(AskSavePath(nullptr, L"ping.txt", error), std::nullopt);
   EXPECT_EQ(error, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
