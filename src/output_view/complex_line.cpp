@@ -5,6 +5,7 @@
 
 #include "common/gdi_guards.h"
 #include "output_view/unicode_class.h"
+#include "output_view/uniscribe_api.h"
 
 namespace vexlo {
 namespace {
@@ -23,6 +24,9 @@ bool IsFormatCharacter(unsigned c) {
 }  // namespace
 
 void ClassifyPage(HDC dc, unsigned page, std::uint64_t* complex) {
+  // Without the shaping engine nothing can be laid out but by the width tables.
+  const UniscribeApi& uniscribe = Uniscribe();
+  if (!uniscribe.Usable()) return;
   std::array<wchar_t, 256> chars{};
   for (unsigned i = 0; i < 256; ++i) chars[i] = static_cast<wchar_t>(page * 256 + i);
   std::array<WORD, 256> glyphs{};
@@ -42,7 +46,7 @@ void ClassifyPage(HDC dc, unsigned page, std::uint64_t* complex) {
     bool isComplex = IsSurrogate(c) || IsFormatCharacter(c) || (haveGlyphs && glyphs[i] == 0xFFFF);
     if (!isComplex && c >= 0x80) {
       isComplex = !haveTypes || (type3[i] & (C3_NONSPACING | C3_ALPHA)) == C3_NONSPACING || type2[i] == C2_RIGHTTOLEFT ||
-                  type2[i] == C2_ARABICNUMBER || ::ScriptIsComplex(&chars[i], 1, SIC_COMPLEX) == S_OK;
+                  type2[i] == C2_ARABICNUMBER || uniscribe.isComplex(&chars[i], 1, SIC_COMPLEX) == S_OK;
     }
     if (isComplex) complex[i / 64] |= std::uint64_t{1} << (i % 64);
   }
@@ -50,7 +54,8 @@ void ClassifyPage(HDC dc, unsigned page, std::uint64_t* complex) {
 
 ShapedRow::ShapedRow(HDC dc, const std::wstring& text, int tabWidth, int fitWidth, bool edges)
     : length_(text.size()) {
-  if (text.empty()) return;
+  const UniscribeApi& uniscribe = Uniscribe();
+  if (text.empty() || !uniscribe.Usable()) return;
   SCRIPT_TABDEF tabs{};
   tabs.cTabStops = 1;
   tabs.iScale = 4;  // the stops are in pixels already
@@ -58,27 +63,27 @@ ShapedRow::ShapedRow(HDC dc, const std::wstring& text, int tabWidth, int fitWidt
   const int n = static_cast<int>(text.size());
   // The glyph buffer the documentation recommends: 1.5 times the characters, and 16.
   const int glyphs = n * 3 / 2 + 16;
-  if (FAILED(::ScriptStringAnalyse(dc, text.data(), n, glyphs, -1, kAnalyseFlags, fitWidth, nullptr, nullptr,
-                                   nullptr, &tabs, nullptr, &ssa_))) {
+  if (FAILED(uniscribe.stringAnalyse(dc, text.data(), n, glyphs, -1, kAnalyseFlags, fitWidth, nullptr, nullptr,
+                                     nullptr, &tabs, nullptr, &ssa_))) {
     ssa_ = nullptr;
     return;
   }
-  if (const SIZE* size = ::ScriptString_pSize(ssa_)) width_ = size->cx;
+  if (const SIZE* size = uniscribe.stringSize(ssa_)) width_ = size->cx;
   if (edges) {
     trailing_.resize(length_);
     leading_.resize(length_);
     for (int i = 0; i < n; ++i) {
-      if (FAILED(::ScriptStringCPtoX(ssa_, i, TRUE, &trailing_[i]))) trailing_[i] = 0;
-      if (FAILED(::ScriptStringCPtoX(ssa_, i, FALSE, &leading_[i]))) leading_[i] = 0;
+      if (FAILED(uniscribe.stringCPtoX(ssa_, i, TRUE, &trailing_[i]))) trailing_[i] = 0;
+      if (FAILED(uniscribe.stringCPtoX(ssa_, i, FALSE, &leading_[i]))) leading_[i] = 0;
     }
   }
   // Room for a width a glyph: Wine writes one for each glyph, not each character.
   logical_.resize(static_cast<std::size_t>(glyphs));
-  if (FAILED(::ScriptStringGetLogicalWidths(ssa_, logical_.data()))) {
+  if (FAILED(uniscribe.stringGetLogicalWidths(ssa_, logical_.data()))) {
     for (int i = 0; i < n; ++i) logical_[i] = edges ? std::abs(trailing_[i] - leading_[i]) : 0;
   }
   logical_.resize(length_);
-  if (const SCRIPT_LOGATTR* attributes = ::ScriptString_pLogAttr(ssa_)) {
+  if (const SCRIPT_LOGATTR* attributes = uniscribe.stringLogAttr(ssa_)) {
     attributes_.assign(attributes, attributes + n);
   } else {
     attributes_.assign(length_, SCRIPT_LOGATTR{});
@@ -94,7 +99,7 @@ ShapedRow::ShapedRow(HDC dc, const std::wstring& text, int tabWidth, int fitWidt
 }
 
 ShapedRow::~ShapedRow() {
-  if (ssa_ != nullptr) ::ScriptStringFree(&ssa_);
+  if (ssa_ != nullptr) Uniscribe().stringFree(&ssa_);
 }
 
 int ShapedRow::XOf(std::size_t offset) const {
@@ -108,7 +113,7 @@ std::size_t ShapedRow::OffsetAt(int x) const {
   if (x <= 0 || ssa_ == nullptr) return 0;
   if (x >= width_) return length_;
   int cp = 0, trailing = 0;
-  if (FAILED(::ScriptStringXtoCP(ssa_, x, &cp, &trailing))) return length_;
+  if (FAILED(Uniscribe().stringXtoCP(ssa_, x, &cp, &trailing))) return length_;
   // In the trailing half of a cluster the caret goes after it, else before it.
   std::size_t offset = std::min<std::size_t>(static_cast<std::size_t>(std::max(0, cp)), length_);
   if (trailing != 0 && offset < length_) {
@@ -143,14 +148,15 @@ std::vector<std::pair<int, int>> ShapedRow::Spans(std::size_t from, std::size_t 
   return merged;
 }
 
-void ShapedRow::Draw(int x, int y, const RECT& clip, std::size_t selFrom, std::size_t selTo, bool disabled) const {
+void ShapedRow::Draw(int x, int y, const RECT& clip, std::size_t selFrom, std::size_t selTo) const {
   if (ssa_ == nullptr) return;
   const int selMin = static_cast<int>(std::min(selFrom, length_));
   const int selMax = static_cast<int>(std::min(selTo, length_));
   // An empty selection is -1..-1 for ScriptStringOut; it draws the highlight itself,
-  // in the order the glyphs stand.
-  ::ScriptStringOut(ssa_, x, y, ETO_CLIPPED, &clip, selMin < selMax ? selMin : 0, selMin < selMax ? selMax : 0,
-                    disabled ? TRUE : FALSE);
+  // in the order the glyphs stand. fDisabled would keep selected text in the text
+  // colour; plain rows draw it in COLOR_HIGHLIGHTTEXT, enabled or not, and so does this.
+  Uniscribe().stringOut(ssa_, x, y, ETO_CLIPPED, &clip, selMin < selMax ? selMin : 0, selMin < selMax ? selMax : 0,
+                        FALSE);
 }
 
 std::size_t ShapedRow::FirstBreak(std::size_t from, std::size_t to, int width) const {
@@ -166,9 +172,11 @@ std::size_t ShapedRow::FirstBreak(std::size_t from, std::size_t to, int width) c
       continue;
     }
     if (lastBreak > from) return lastBreak;
-    // Inside a word wider than the row: still never inside a cluster.
+    // Inside a word wider than the row: still never inside a cluster, and a row holds
+    // at least one whole one.
     std::size_t at = i;
-    while (at > from + 1 && !IsStop(at)) --at;
+    while (at > from && !IsStop(at)) --at;
+    if (at == from) at = NextStop(from);
     return at;
   }
   return to;
@@ -202,12 +210,18 @@ const ShapedRow* ComplexLines::Shaped(const std::wstring& text) {
     rows_.splice(rows_.begin(), rows_, found->second);
     return found->second->second.get();
   }
-  if (!dc_) return nullptr;
+  if (!dc_) {
+    shapingFailed_ = true;
+    return nullptr;
+  }
   // The font is selected only while in use: a font selected into a DC cannot be
   // deleted, and it belongs to whoever sent WM_SETFONT.
   const Selected font(dc_.get(), font_);
   auto row = std::make_unique<ShapedRow>(dc_.get(), text, tabWidth_, 0);
-  if (!row->ok()) return nullptr;
+  if (!row->ok()) {
+    shapingFailed_ = true;
+    return nullptr;
+  }
   rows_.emplace_front(text, std::move(row));
   try {
     rowIndex_.emplace(text, rows_.begin());
@@ -250,7 +264,7 @@ std::vector<std::uint32_t> ComplexLines::Breaks(const std::wstring& line) {
       }
       if (earlier > 0) end = earlier;
     }
-    end = std::max<std::size_t>(end, 1);
+    end = std::max(end, shaped->NextStop(0));
     rowStart += end;
     if (rowStart < line.size()) starts.push_back(static_cast<std::uint32_t>(rowStart));
   }
@@ -302,8 +316,12 @@ std::size_t ComplexLines::RowEndIn(const ChunkedText& text, const Segment& segme
     // More than a segment fits a row: the row ends at the segment's last break.
     end = to - 1;
     while (end > from && !shaped.IsSoftBreak(end)) --end;
-    if (end == from) end = to;
-    return base + end;
+    if (end > from) return base + end;
+    // No break in it at all: the row is cut where the segment stops deciding, but
+    // never between the halves of a pair or inside another cluster.
+    end = to;
+    while (end > from && !shaped.IsStop(end)) --end;
+    return base + (end > from ? end : shaped.NextStop(from));
   }
   if (shaped.IsSoftBreak(end)) {
     const auto nextBreak = [&](std::size_t at) {
@@ -323,7 +341,7 @@ std::size_t ComplexLines::RowEndIn(const ChunkedText& text, const Segment& segme
     }
     if (earlier > from) end = earlier;
   }
-  return base + std::max(end, from + 1);
+  return base + std::max(end, shaped.NextStop(from));
 }
 
 std::size_t ComplexLines::WrapLong(const ChunkedText& text, std::size_t from, std::size_t lineEnd, bool ended,
@@ -338,7 +356,10 @@ std::size_t ComplexLines::WrapLong(const ChunkedText& text, std::size_t from, st
       shaped = std::make_unique<ShapedRow>(dc_.get(), text.Slice(segment.start, segment.end - segment.start),
                                            tabWidth_, 0, false);
     }
-    if (!shaped || !shaped->ok()) return segment.start;
+    if (!shaped || !shaped->ok()) {
+      shapingFailed_ = true;
+      return segment.start;
+    }
     while (rowStart < segment.end) {
       const std::size_t next = RowEndIn(text, segment, *shaped, rowStart);
       if (next == 0) break;  // a new segment from this row on
@@ -351,14 +372,18 @@ std::size_t ComplexLines::WrapLong(const ChunkedText& text, std::size_t from, st
   return rowStart;
 }
 
-std::size_t ComplexLines::Wrap(const ChunkedText& text, std::size_t lineStart, std::size_t from,
-                               std::size_t lineEnd, bool ended, std::vector<std::uint32_t>& starts) {
+std::optional<std::size_t> ComplexLines::Wrap(const ChunkedText& text, std::size_t lineStart, std::size_t from,
+                                              std::size_t lineEnd, bool ended, std::vector<std::uint32_t>& starts) {
   if (lineEnd <= lineStart) return lineStart;
+  shapingFailed_ = false;
+  std::size_t resume = lineStart;
   if (lineEnd - lineStart <= kWholeLine) {
     WrapWhole(text, lineStart, lineEnd, starts);
-    return lineStart;
+  } else {
+    resume = WrapLong(text, std::max(from, lineStart), lineEnd, ended, starts);
   }
-  return WrapLong(text, std::max(from, lineStart), lineEnd, ended, starts);
+  if (shapingFailed_) return std::nullopt;
+  return resume;
 }
 
 void ComplexLines::WrapWhole(const ChunkedText& text, std::size_t start, std::size_t end,
@@ -367,6 +392,7 @@ void ComplexLines::WrapWhole(const ChunkedText& text, std::size_t start, std::si
   auto found = lineIndex_.find(line);
   if (found == lineIndex_.end()) {
     std::vector<std::uint32_t> breaks = Breaks(line);
+    if (shapingFailed_) return;  // not kept: shaping may work another time
     lines_.emplace_front(line, std::move(breaks));
     try {
       found = lineIndex_.emplace(std::move(line), lines_.begin()).first;
@@ -390,7 +416,7 @@ const ShapedRow* ComplexLines::Row(const ChunkedText& text, std::size_t start, s
 }
 
 void ComplexLines::Draw(const ShapedRow& row, HDC dc, int x, int y, int right, int height, std::size_t selFrom,
-                        std::size_t selTo, bool disabled) {
+                        std::size_t selTo) {
   if (!dc_ || right <= 0 || height <= 0) return;
   // ScriptStringOut draws into the DC the row was shaped in, so the row is drawn on a
   // band of that DC and copied.
@@ -411,7 +437,7 @@ void ComplexLines::Draw(const ShapedRow& row, HDC dc, int x, int y, int right, i
   ::ExtTextOutW(dc_.get(), 0, 0, ETO_OPAQUE, &band, nullptr, 0, nullptr);
   RECT clip{x, 0, right, height};
   const Selected font(dc_.get(), font_);
-  row.Draw(x, 0, clip, selFrom, selTo, disabled);
+  row.Draw(x, 0, clip, selFrom, selTo);
   ::BitBlt(dc, 0, y, right, height, dc_.get(), 0, 0, SRCCOPY);
 }
 

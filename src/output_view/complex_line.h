@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -51,11 +52,17 @@ class ShapedRow {
   [[nodiscard]] std::size_t OffsetAt(int x) const;
   // Whether a caret may stand before the character at `offset`.
   [[nodiscard]] bool IsStop(std::size_t offset) const;
+  // The first caret stop after `offset`: where the cluster that starts there ends.
+  [[nodiscard]] std::size_t NextStop(std::size_t offset) const {
+    do ++offset; while (!IsStop(offset));
+    return offset;
+  }
   // The x ranges, left to right, that the characters [from, to) cover: two or more
   // where the range crosses the edge of a right-to-left run.
   [[nodiscard]] std::vector<std::pair<int, int>> Spans(std::size_t from, std::size_t to) const;
-  // Draws at (x, y) of the DC the row was shaped in, [selFrom, selTo) highlighted.
-  void Draw(int x, int y, const RECT& clip, std::size_t selFrom, std::size_t selTo, bool disabled) const;
+  // Draws at (x, y) of the DC the row was shaped in, in its text colour, [selFrom,
+  // selTo) highlighted.
+  void Draw(int x, int y, const RECT& clip, std::size_t selFrom, std::size_t selTo) const;
   // Where the first row ends when this text is wrapped to `width` by the characters'
   // widths: at the last soft break that fits, or inside a word wider than the row.
   [[nodiscard]] std::size_t FirstBreak(int width) const { return FirstBreak(0, length_, width); }
@@ -95,15 +102,16 @@ class ComplexLines {
   // Adds the starts of the rows of the line [lineStart, lineEnd) after the row that
   // starts at `from`, a row start an earlier call returned (or lineStart). `ended`:
   // the line ends there; else more of it may come. Returns where a later call for
-  // more of the same line goes on: the rows before that stay as they are.
-  [[nodiscard]] std::size_t Wrap(const ChunkedText& text, std::size_t lineStart, std::size_t from,
-                                 std::size_t lineEnd, bool ended, std::vector<std::uint32_t>& starts);
+  // more of the same line goes on: the rows before that stay as they are. Nothing
+  // when Uniscribe failed for some part of the line: it is then laid out as plain text.
+  [[nodiscard]] std::optional<std::size_t> Wrap(const ChunkedText& text, std::size_t lineStart, std::size_t from,
+                                                std::size_t lineEnd, bool ended, std::vector<std::uint32_t>& starts);
   // The row [start, end), shaped; null when Uniscribe fails.
   [[nodiscard]] const ShapedRow* Row(const ChunkedText& text, std::size_t start, std::size_t end);
   // Draws a row onto dc at y, the row's text at x, in a band `height` high and
-  // `right` wide, through the engine's own DC.
+  // `right` wide, through the engine's own DC, in dc's text and background colours.
   void Draw(const ShapedRow& row, HDC dc, int x, int y, int right, int height, std::size_t selFrom,
-            std::size_t selTo, bool disabled);
+            std::size_t selTo);
   [[nodiscard]] std::size_t BytesHeld() const noexcept;
 
  private:
@@ -148,6 +156,7 @@ class ComplexLines {
   SIZE bandSize_{0, 0};
   int tabWidth_ = 32;
   int wrapWidth_ = 1;
+  bool shapingFailed_ = false;  // in the Wrap under way
   // Least recently used last.
   std::list<std::pair<std::wstring, std::unique_ptr<ShapedRow>>> rows_;
   std::unordered_map<std::wstring, decltype(rows_)::iterator> rowIndex_;

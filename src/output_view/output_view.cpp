@@ -93,7 +93,12 @@ bool UseSaveAsUi(HWND view, SaveAsUi ui) {
 
 OutputView::OutputView(HWND hwnd, std::wstring name)
     : hwnd_(hwnd), name_(std::move(name)), accessibility_(std::make_unique<OutputViewAccessibility>(*this)) {
-  saveAsUi_.choosePath = AskSavePath;
+  saveAsUi_.choosePath = [this](HWND owner, const std::wstring& proposed) {
+    DWORD error = ERROR_SUCCESS;
+    std::optional<std::wstring> path = AskSavePath(owner, proposed, error);
+    if (error != ERROR_SUCCESS) saveAsUi_.showFailure(owner, DialogFailureText(error));
+    return path;
+  };
   saveAsUi_.showFailure = [](HWND owner, const std::wstring& text) {
     ::MessageBoxW(owner, text.c_str(), L"Save As", MB_OK | MB_ICONERROR);
   };

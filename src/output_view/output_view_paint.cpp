@@ -301,12 +301,14 @@ void OutputView::PaintArea(HDC dc, const RECT& area) {
 void OutputView::PaintRow(HDC dc, std::size_t row, int y, int right) {
   // Without ES_NOHIDESEL the selection shows only while the view has the focus.
   const auto [selFirst, selLast] = focused_ ? Selection() : std::pair<std::size_t, std::size_t>{0, 0};
+  // A disabled edit control draws its text grey, shaped or not.
+  const COLORREF text = ::GetSysColor(::IsWindowEnabled(hwnd_) ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT);
   if (const ShapedRow* shaped = ComplexRow(row)) {
     const std::size_t start = RowStart(row);
-    ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+    ::SetTextColor(dc, text);
     ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
     complex_.Draw(*shaped, dc, formatRect_.left, y, right, lineHeight_, std::max(selFirst, start) - start,
-                  std::max(selLast, start) - start, !::IsWindowEnabled(hwnd_));
+                  std::max(selLast, start) - start);
     return;
   }
   glyphs_.clear();
@@ -321,7 +323,6 @@ void OutputView::PaintRow(HDC dc, std::size_t row, int y, int right) {
     selectedGlyphs_.push_back(c.position >= selFirst && c.position < selLast);
     return true;
   });
-  const COLORREF text = ::GetSysColor(::IsWindowEnabled(hwnd_) ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT);
   const int left = std::max(0, static_cast<int>(formatRect_.left));
   const RECT marginRect{0, y, left, y + lineHeight_};
   ::FillRect(dc, &marginRect, ::GetSysColorBrush(COLOR_WINDOW));

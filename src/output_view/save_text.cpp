@@ -8,6 +8,7 @@
 
 #include "common/system_message.h"
 #include "common/unique_handles.h"
+#include "output_view/com_api.h"
 
 namespace vexlo {
 namespace {
@@ -108,14 +109,32 @@ std::wstring SaveFailureText(const std::wstring& path, DWORD error) {
   return text;
 }
 
-std::optional<std::wstring> AskSavePath(HWND owner, const std::wstring& proposed) {
+std::wstring DialogFailureText(DWORD error) {
+  const std::wstring reason = SystemMessage(error);
+  return L"The Save As dialog could not be opened, so the output was not saved.\r\n\r\n" +
+         (reason.empty() ? L"Windows error " + std::to_wstring(error) + L"." : reason);
+}
+
+std::optional<std::wstring> AskSavePath(HWND owner, const std::wstring& proposed, DWORD& error) {
+  error = ERROR_SUCCESS;
+  const OleApi& ole = Ole();
+  if (!ole.Usable()) {
+    error = ERROR_MOD_NOT_FOUND;
+    return std::nullopt;
+  }
   // The common item dialog needs COM on this thread; S_FALSE means it already was.
-  const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  if (FAILED(com) && com != RPC_E_CHANGED_MODE) return std::nullopt;
+  const HRESULT com = ole.initializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  if (FAILED(com) && com != RPC_E_CHANGED_MODE) {
+    error = static_cast<DWORD>(com);
+    return std::nullopt;
+  }
   std::optional<std::wstring> chosen;
   {
     ComOwner<IFileSaveDialog> dialog;
-    if (SUCCEEDED(::CoCreateInstance(CLSID_FileSaveDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog.p)))) {
+    const HRESULT created =
+        ole.createInstance(CLSID_FileSaveDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog.p));
+    if (FAILED(created)) error = static_cast<DWORD>(created);
+    if (SUCCEEDED(created)) {
       static constexpr COMDLG_FILTERSPEC kTypes[] = {{L"Text files (*.txt)", L"*.txt"}, {L"All files (*.*)", L"*.*"}};
       DWORD options = 0;
       if (SUCCEEDED(dialog.p->GetOptions(&options))) {
@@ -130,11 +149,11 @@ std::optional<std::wstring> AskSavePath(HWND owner, const std::wstring& proposed
       if (SUCCEEDED(dialog.p->Show(owner)) && SUCCEEDED(dialog.p->GetResult(&item.p)) &&
           SUCCEEDED(item.p->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
         chosen = path;
-        ::CoTaskMemFree(path);
+        ole.taskMemFree(path);
       }
     }
   }
-  if (SUCCEEDED(com)) ::CoUninitialize();
+  if (SUCCEEDED(com)) ole.uninitialize();
   return chosen;
 }
 

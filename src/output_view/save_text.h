@@ -22,8 +22,11 @@ namespace vexlo {
 // What the user reads when saving failed: the path, then the system's text.
 [[nodiscard]] std::wstring SaveFailureText(const std::wstring& path, DWORD error);
 
+// What the user reads when the save dialog could not open.
+[[nodiscard]] std::wstring DialogFailureText(DWORD error);
+
 // The system's save dialog, proposing that name; nothing when the user cancels or the
-// dialog cannot open.
-[[nodiscard]] std::optional<std::wstring> AskSavePath(HWND owner, const std::wstring& proposed);
+// dialog cannot open, and then `error` says why (ERROR_MOD_NOT_FOUND without COM).
+[[nodiscard]] std::optional<std::wstring> AskSavePath(HWND owner, const std::wstring& proposed, DWORD& error);
 
 }  // namespace vexlo

@@ -69,6 +69,7 @@ void RowLayout::Reset(int wrapWidth, int tabWidth, std::vector<int> tabStops, Wr
   lineRow_ = 0;
   complexLine_ = false;
   sawComplex_ = false;
+  plainLine_ = false;
   findLineStart_ = false;
   rows_.resize(1);
   wrapWidth_ = wrapWidth;
@@ -180,12 +181,19 @@ std::size_t RowLayout::WrapComplexLine(const ChunkedText& text, std::size_t from
   // it may change.
   if (!complexLine_) complexResume_ = lineStart_;
   wrapped_.clear();
-  const std::size_t resume = wrapComplex_(lineStart_, complexResume_, lineEnd, ended, wrapped_);
+  const std::optional<std::size_t> resume = wrapComplex_(lineStart_, complexResume_, lineEnd, ended, wrapped_);
+  if (!resume) {
+    // Rows the engine could not tell are not guessed: the whole line is laid out by
+    // the width tables instead, as plain text is, and goes on so until it ends.
+    RestartLine();
+    plainLine_ = true;
+    return lineStart_;
+  }
   rows_.resize(RowOf(complexResume_) + 1);
   for (const std::uint32_t start : wrapped_) {
     if (start > rows_.back() && start < lineEnd) NewRow(start);
   }
-  complexResume_ = rows_[RowOf(std::max(resume, lineStart_))];
+  complexResume_ = rows_[RowOf(std::max(*resume, lineStart_))];
   complexLine_ = !ended;
   if (!ended) return end;
   NewRow(lineEnd + 2);
@@ -236,6 +244,7 @@ bool RowLayout::Next(std::size_t p, wchar_t c, wchar_t before, CharWidths& width
       lineRow_ = rows_.size() - 1;
       x_ = 0;
       afterSpace_ = false;
+      plainLine_ = false;
       return false;
     }
     Visible(p - 1, 0, false);  // a lone CR is a character of its own
@@ -248,7 +257,7 @@ bool RowLayout::Next(std::size_t p, wchar_t c, wchar_t before, CharWidths& width
   } else if (c == L'\t') {
     x_ += TabAdvance(x_);
     afterSpace_ = true;
-  } else if (wrapComplex_ && widths.IsComplex(c)) {
+  } else if (wrapComplex_ && !plainLine_ && widths.IsComplex(c)) {
     return true;
   } else {
     const bool low = p > 0 && IsPairTail(before, c);
@@ -282,6 +291,7 @@ void RowLayout::StartRowAtNext() noexcept {
   afterSpace_ = false;
   pendingCr_ = false;
   complexLine_ = false;
+  plainLine_ = false;
 }
 
 }  // namespace vexlo

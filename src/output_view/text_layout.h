@@ -10,6 +10,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -84,14 +85,16 @@ class CharWidths {
 // ends a row; otherwise a row ends before the word that does not fit, or inside a
 // word wider than the row; spaces and tabs hang past the edge. A copy shares the
 // rows laid out so far, so a kept copy of a text keeps its rows at little cost. A line
-// with a complex character is wrapped by the shaping engine instead.
+// with a complex character is wrapped by the shaping engine instead, and where that
+// fails, as plain text after all.
 class RowLayout {
  public:
   // Adds the starts of the rows of the line [start, end) after the row that starts at
   // `from`, a row start that the last call for the line returned, or `start`. `ended`:
-  // the line ends at `end`. Returns where the next call for more of the line goes on.
-  using WrapComplex = std::function<std::size_t(std::size_t start, std::size_t from, std::size_t end, bool ended,
-                                                std::vector<std::uint32_t>& starts)>;
+  // the line ends at `end`. Returns where the next call for more of the line goes on,
+  // or nothing when the engine could not shape it.
+  using WrapComplex = std::function<std::optional<std::size_t>(std::size_t start, std::size_t from, std::size_t end,
+                                                               bool ended, std::vector<std::uint32_t>& starts)>;
 
   RowLayout() { rows_.push_back(0); }
   // Tabs stop at each of `tabStops` (increasing pixels), then every `tabWidth`.
@@ -149,6 +152,7 @@ class RowLayout {
   bool complexLine_ = false;   // that line is complex and not yet ended
   std::size_t complexResume_ = 0;  // where its rows are laid again when more of it comes
   bool sawComplex_ = false;    // since Reset
+  bool plainLine_ = false;     // the line at lineStart_ could not be shaped: it is laid out plain
   bool findLineStart_ = false; // after Truncate: lineStart_ is not known
 };
 

@@ -1,9 +1,11 @@
 #pragma once
-// uiautomationcore.dll's entry points. The DLL has no import library here, so they
-// are loaded at run time; without them the view works, just without a provider.
+// uiautomationcore.dll's entry points, loaded at run time from the system directory
+// (common/system_library.h); without them the view works, just without a provider.
 
 #include <windows.h>
 #include <ole2.h>
+
+#include "common/system_library.h"
 
 struct IRawElementProviderSimple;
 
@@ -18,22 +20,14 @@ struct UiaApi {
   HRESULT(WINAPI* getReservedNotSupportedValue)(IUnknown**) = nullptr;
 
   [[nodiscard]] bool Usable() const noexcept { return returnRawElementProvider != nullptr; }
+  [[nodiscard]] static UiaApi Load();
 };
 
 // The entry points in use: those of uiautomationcore.dll, loaded on first use, or
 // while a test has put its own in, those.
-[[nodiscard]] const UiaApi& Uia();
+[[nodiscard]] inline const UiaApi& Uia() { return SystemApi<UiaApi>::Get(); }
 
 // For tests: the entry points that Uia() gives until the scope ends.
-class ScopedUiaApi {
- public:
-  explicit ScopedUiaApi(const UiaApi& api) noexcept;
-  ~ScopedUiaApi();
-  ScopedUiaApi(const ScopedUiaApi&) = delete;
-  ScopedUiaApi& operator=(const ScopedUiaApi&) = delete;
-
- private:
-  const UiaApi* previous_;
-};
+using ScopedUiaApi = SystemApi<UiaApi>::Scoped;
 
 }  // namespace vexlo

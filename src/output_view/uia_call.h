@@ -10,6 +10,7 @@
 #include <new>
 #include <string>
 
+#include "output_view/com_api.h"
 #include "output_view/text_source.h"
 #include "output_view/uia_text_interfaces.h"
 
@@ -19,7 +20,8 @@ template <typename T>
 void Clear(T* out) noexcept {
   *out = T{};  // null, zero or FALSE
 }
-inline void Clear(VARIANT* out) noexcept { ::VariantInit(out); }
+// What VariantInit does, documented so: VT_EMPTY, the rest left alone.
+inline void Clear(VARIANT* out) noexcept { out->vt = VT_EMPTY; }
 
 // Runs body(view) for a method without an out value. A view that is gone (null)
 // answers UIA_E_ELEMENTNOTAVAILABLE.
@@ -44,8 +46,10 @@ HRESULT Call(TextSource* view, Out* out, Body&& body) noexcept {
   return Call(view, static_cast<Body&&>(body));
 }
 
+// Null when out of memory or without oleaut32.dll.
 inline BSTR AllocString(const std::wstring& s) {
-  return ::SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
+  const AutomationApi& automation = Automation();
+  return automation.Usable() ? automation.allocStringLen(s.data(), static_cast<UINT>(s.size())) : nullptr;
 }
 
 }  // namespace vexlo::uia

@@ -25,13 +25,14 @@ constexpr int kEditControlType = 50004;
 
 // A safe array holding just this range; takes over the caller's reference.
 HRESULT SingleRangeArray(ITextRangeProvider* range, SAFEARRAY** out) {
-  SAFEARRAY* array = range != nullptr ? ::SafeArrayCreateVector(VT_UNKNOWN, 0, 1) : nullptr;
+  const AutomationApi& automation = Automation();
+  SAFEARRAY* array = range != nullptr && automation.Usable() ? automation.arrayCreateVector(VT_UNKNOWN, 0, 1) : nullptr;
   LONG index = 0;
   // SafeArrayPutElement takes its own reference.
-  const bool ok = array != nullptr && SUCCEEDED(::SafeArrayPutElement(array, &index, range));
+  const bool ok = array != nullptr && SUCCEEDED(automation.arrayPutElement(array, &index, range));
   if (range != nullptr) range->Release();
   if (!ok) {
-    if (array != nullptr) ::SafeArrayDestroy(array);
+    if (array != nullptr) automation.arrayDestroy(array);
     return E_OUTOFMEMORY;
   }
   *out = array;

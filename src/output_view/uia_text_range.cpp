@@ -196,10 +196,12 @@ HRESULT TextRange::FindAttribute(TEXTATTRIBUTEID, VARIANT, BOOL, ITextRangeProvi
 
 HRESULT TextRange::FindText(BSTR text, BOOL backward, BOOL ignoreCase, ITextRangeProvider** out) {
   return uia::Call(View(), out, [&](TextSource& v) {
-    if (text == nullptr || ::SysStringLen(text) == 0) return E_INVALIDARG;
+    const AutomationApi& automation = Automation();
+    if (!automation.Usable()) return E_FAIL;
+    if (text == nullptr || automation.stringLen(text) == 0) return E_INVALIDARG;
     Clamp(v);
     std::wstring haystack = v.Slice(start_, end_ - start_);
-    std::wstring needle(text, ::SysStringLen(text));
+    std::wstring needle(text, automation.stringLen(text));
     if (ignoreCase) {
       for (auto* s : {&haystack, &needle}) {
         for (wchar_t& c : *s) c = static_cast<wchar_t>(std::towlower(c));
@@ -235,11 +237,13 @@ HRESULT TextRange::GetBoundingRectangles(SAFEARRAY** out) {
     Clamp(v);
     const std::vector<RECT> rects = v.RangeRects(start_, end_);
     // Left, top, width and height of each, in screen coordinates.
-    SAFEARRAY* array = ::SafeArrayCreateVector(VT_R8, 0, static_cast<ULONG>(rects.size() * 4));
+    const AutomationApi& automation = Automation();
+    if (!automation.Usable()) return E_FAIL;
+    SAFEARRAY* array = automation.arrayCreateVector(VT_R8, 0, static_cast<ULONG>(rects.size() * 4));
     if (array == nullptr) return E_OUTOFMEMORY;
     double* values = nullptr;
-    if (FAILED(::SafeArrayAccessData(array, reinterpret_cast<void**>(&values)))) {
-      ::SafeArrayDestroy(array);
+    if (FAILED(automation.arrayAccessData(array, reinterpret_cast<void**>(&values)))) {
+      automation.arrayDestroy(array);
       return E_FAIL;
     }
     for (std::size_t i = 0; i < rects.size(); ++i) {
@@ -250,7 +254,7 @@ HRESULT TextRange::GetBoundingRectangles(SAFEARRAY** out) {
       values[i * 4 + 2] = rects[i].right - rects[i].left;
       values[i * 4 + 3] = rects[i].bottom - rects[i].top;
     }
-    ::SafeArrayUnaccessData(array);
+    automation.arrayUnaccessData(array);
     *out = array;
     return S_OK;
   });
@@ -337,7 +341,9 @@ HRESULT TextRange::ScrollIntoView(BOOL alignToTop) {
 
 HRESULT TextRange::GetChildren(SAFEARRAY** out) {
   return uia::Call(View(), out, [&](TextSource&) {
-    *out = ::SafeArrayCreateVector(VT_UNKNOWN, 0, 0);
+    const AutomationApi& automation = Automation();
+    if (!automation.Usable()) return E_FAIL;
+    *out = automation.arrayCreateVector(VT_UNKNOWN, 0, 0);
     return *out != nullptr ? S_OK : E_OUTOFMEMORY;
   });
 }

@@ -10,6 +10,8 @@
 
 #include "output_view/complex_line.h"
 #include "output_view/output_view_impl.h"
+#include "output_view/uniscribe_api.h"
+#include "output_view/unicode_class.h"
 #include "output_view/view_test_support.h"
 
 namespace vexlo::test {
@@ -105,8 +107,8 @@ class ComplexTextTest : public ViewTest {
     ::ReleaseDC(view_, dc);
     return metrics.tmHeight;
   }
-  // The first row of a box drawn into a bitmap: width x height pixels from `left`.
-  std::vector<COLORREF> Drawn(HWND box, int left, int width, int height) {
+  // A row of a box drawn into a bitmap: width x height pixels from (left, top).
+  std::vector<COLORREF> Drawn(HWND box, int left, int width, int height, int top = 0) {
     RECT client{};
     ::GetClientRect(box, &client);
     const HDC screen = ::GetDC(nullptr);
@@ -121,7 +123,7 @@ class ComplexTextTest : public ViewTest {
     ::BitBlt(dc, 0, 0, client.right, client.bottom, window, 0, 0, SRCCOPY);
     ::ReleaseDC(box, window);
     std::vector<COLORREF> pixels;
-    for (int y = 0; y < height; ++y) {
+    for (int y = top; y < top + height; ++y) {
       for (int x = left; x < left + width; ++x) pixels.push_back(::GetPixel(dc, x, y));
     }
     ::SelectObject(dc, old);
@@ -389,6 +391,81 @@ TEST_F(ComplexTextTest, ALongLineArrivingInPiecesHasTheRowsOfTheLineLaidAtOnce) 
     EXPECT_EQ(RowStarts(view_), RowStarts(once));
   }
   ::DestroyWindow(once);
+}
+
+// The darkest pixel's sum of its channels: 0 for black ink.
+int Darkest(const std::vector<COLORREF>& pixels) {
+  int darkest = 3 * 255;
+  for (const COLORREF c : pixels) darkest = std::min(darkest, GetRValue(c) + GetGValue(c) + GetBValue(c));
+  return darkest;
+}
+
+// A disabled edit control draws all its text grey; a shaped row is no exception.
+TEST_F(ComplexTextTest, ADisabledViewDrawsShapedRowsGreyAsItDrawsPlainRows) {
+  SetText(Samples()[0].text + L"\r\n" + Samples()[1].text);
+  ::EnableWindow(view_, FALSE);
+  const int height = lineHeight();
+  const auto plain = Drawn(view_, 0, kWidth / 2, height);
+  const auto shaped = Drawn(view_, 0, kWidth / 2, height, height);
+  const COLORREF grey = ::GetSysColor(COLOR_GRAYTEXT);
+  const int greyDarkness = GetRValue(grey) + GetGValue(grey) + GetBValue(grey);
+  ASSERT_LT(greyDarkness, 3 * 200) << "no grey to tell from the background";
+  // Antialiased edges are lighter than the ink, never darker.
+  EXPECT_GE(Darkest(plain), greyDarkness - 24);
+  EXPECT_GE(Darkest(shaped), greyDarkness - 24) << "the shaped row is darker than grey text";
+  EXPECT_LT(Darkest(shaped), 3 * 255 - 96) << "the shaped row drew nothing";
+}
+
+// Shaping that fails, as it may for want of memory or of the engine: the line is laid
+// out as plain text, so it still wraps to the view, short or long.
+HRESULT WINAPI FailingAnalyse(HDC, const void*, int, int, int, DWORD, int, SCRIPT_CONTROL*, SCRIPT_STATE*,
+                              const int*, SCRIPT_TABDEF*, const BYTE*, SCRIPT_STRING_ANALYSIS*) {
+  return E_OUTOFMEMORY;
+}
+
+TEST_F(ComplexTextTest, ALineThatCannotBeShapedWrapsAsPlainText) {
+  UniscribeApi failing = Uniscribe();
+  ASSERT_TRUE(failing.Usable());
+  failing.stringAnalyse = FailingAnalyse;
+  const ScopedUniscribeApi scoped(failing);
+  for (const int copies : {4, 40}) {  // within one shaping, and a segment at a time
+    SCOPED_TRACE(copies);
+    std::wstring line;
+    for (int i = 0; i < copies; ++i) line += Samples()[1].text + L" ";
+    SetText(line + L"\r\n" + Samples()[1].text);
+    const auto rows = RowStarts(view_);
+    EXPECT_GT(rows.size(), 2u) << "the line was not wrapped";
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+      const LRESULT last = ::SendMessageW(view_, EM_POSFROMCHAR, rows[i] - 1, 0);
+      EXPECT_LE(static_cast<short>(LOWORD(last)), kWidth) << "row " << i - 1;
+      EXPECT_FALSE(IsPairTail(line[rows[i] - 1], line[rows[i]]));
+    }
+    ::UpdateWindow(view_);  // and it is drawn without the engine
+  }
+}
+
+// A line of letters from beyond the BMP, with no break anywhere, in a view wide enough
+// that a segment of it fits one row: the row then ends where the segment stops
+// deciding, which must not be between a pair's halves. A BMP letter at some place
+// shifts the pairs by one, so that some segment's edge would fall inside one.
+TEST_F(ComplexTextTest, NoRowOfALongLineStartsBetweenTheHalvesOfAPair) {
+  const HWND wide = OutputView::Procedure().CreateFor(0, OutputView::kClassName, L"Ping output", kViewStyle, 0, 0,
+                                                      8000, kHeight, host_.hwnd(), nullptr);
+  ASSERT_NE(wide, nullptr);
+  ::SendMessageW(wide, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+  std::wstring letters;  // mathematical bold capitals, U+1D400 on
+  for (int i = 0; i < 400; ++i) letters += {wchar_t{0xD835}, static_cast<wchar_t>(0xDC00 + i % 26)};
+  for (std::size_t at = 200; at < 340; at += 10) {  // even: between two letters
+    SCOPED_TRACE(testing::Message() << "a BMP letter at " << at);
+    const std::wstring line = letters.substr(0, at) + L"x" + letters.substr(at);
+    ::SendMessageW(wide, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(line.c_str()));
+    const auto rows = RowStarts(wide);
+    EXPECT_GT(rows.size(), 1u);
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+      EXPECT_FALSE(IsPairTail(line[rows[i] - 1], line[rows[i]])) << "row " << i << " starts at " << rows[i];
+    }
+  }
+  ::DestroyWindow(wide);
 }
 
 TEST_F(ComplexTextTest, PlainTextStaysOnTheWidthTablesAndEveryOtherScriptIsComplex) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/system_message.h"
+#include "output_view/com_api.h"
 #include "output_view/output_view_impl.h"
 #include "output_view/view_test_support.h"
 #include "support/test_support.h"
@@ -149,6 +150,17 @@ TEST(SaveNames, TheFailureTextNamesThePathAndGivesTheSystemsWords) {
   ASSERT_FALSE(SystemMessage(ERROR_ACCESS_DENIED).empty());
   EXPECT_NE(text.find(L"C:\\out\\ping.txt"), std::wstring::npos);
   EXPECT_NE(text.find(SystemMessage(ERROR_ACCESS_DENIED)), std::wstring::npos);
+}
+
+// ole32.dll is loaded when Save As first asks for the dialog; without it (or COM) the
+// dialog does not open, and the user is told so rather than left with nothing.
+TEST(SaveDialog, WithoutComItDoesNotOpenAndSaysWhy) {
+  const OleApi none;
+  const SystemApi<OleApi>::Scoped missing(none);
+  DWORD error = ERROR_SUCCESS;
+  EXPECT_EQ(AskSavePath(nullptr, L"ping.txt", error), std::nullopt);
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+  EXPECT_NE(DialogFailureText(error).find(SystemMessage(ERROR_MOD_NOT_FOUND)), std::wstring::npos);
 }
 
 // Save As from the view, with the dialog and the message box replaced.
