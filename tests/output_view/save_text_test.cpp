@@ -169,7 +169,7 @@ TEST_F(SaveTest, TheFileIsNotTemporaryAndAReplacedOneKeepsItsAttributesAndCreati
   EXPECT_EQ(Names(folder_), std::vector<std::wstring>{L"kept.txt"});
 }
 
-TEST_F(SaveTest, APathOfMaxPathLessOneCharactersIsSavedAndReplaced) {
+TEST_F(SaveTest, APathOfMaxPathLessOneCharactersAndANameOf255AreSavedAndReplaced) {
   // A folder as deep as CreateDirectory allows, then a name up to MAX_PATH - 1.
   const std::wstring deep = folder_ + L"\\" + std::wstring(MAX_PATH - 13 - folder_.size() - 1, L'd');
   ASSERT_TRUE(::CreateDirectoryW(deep.c_str(), nullptr));
@@ -181,6 +181,13 @@ TEST_F(SaveTest, APathOfMaxPathLessOneCharactersIsSavedAndReplaced) {
   EXPECT_EQ(Names(deep).size(), 1u);
   ::DeleteFileW(path.c_str());
   ::RemoveDirectoryW(deep.c_str());
+  // A name as long as a file system takes, 255 characters, past MAX_PATH as "\\?\" allows.
+  const std::wstring longName = L"\\\\?\\" + folder_ + L"\\" + std::wstring(251, L'n') + L".txt";
+  EXPECT_EQ(SaveTextAsUtf8(longName, L"new"), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(SaveTextAsUtf8(longName, L"again"), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(ReadBytes(longName), "again");
+  EXPECT_EQ(Names(folder_).size(), 1u);
+  ::DeleteFileW(longName.c_str());
 }
 
 TEST_F(SaveTest, AFailureWhileWritingLeavesTheOldFileAndNothingBesideIt) {
