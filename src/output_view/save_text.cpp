@@ -159,8 +159,8 @@ void TakeBasicInfoOf(const std::wstring& target, HANDLE file) {
   (void)::SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof info);
 }
 
-// ReplaceFileW keeps the replaced file's ACL, owner, attributes, creation time and
-// named streams. It also keeps the temporary attribute that earlier versions gave
+// ReplaceFileW keeps the replaced file's DACL, attributes, creation time, short name
+// and named streams. It also keeps the temporary attribute that earlier versions gave
 // every saved file, which is taken off here.
 DWORD ReplaceWith(const std::wstring& path, TemporaryFile& temporary) {
   temporary.Close();
@@ -198,7 +198,7 @@ DWORD WriteAndPutInPlace(const std::wstring& path, std::wstring_view text) {
   TakeBasicInfoOf(path, temporary.get());
   // ReplaceFileW reopens the file by name; where the folder refuses that, the new
   // file is renamed over the old through its handle and keeps what TakeBasicInfoOf
-  // gave it, but not the old file's ACL, owner or named streams.
+  // gave it, but not the old file's DACL, short name or named streams.
   if (temporary.OpensByName()) return ReplaceWith(path, temporary);
   return temporary.RenameTo(path, true);
 }
