@@ -15,8 +15,8 @@ namespace vexlo {
 // are. It goes to a new file in the same folder that then takes the path's place, so
 // a failure leaves neither half a file nor a spoilt old one, and nothing beside them.
 // A file replaced keeps its attributes, its creation time and, where the system's
-// ReplaceFileW can be used, its DACL, short name and named streams. ERROR_SUCCESS or the
-// system's error code.
+// ReplaceFileW can be used, its DACL, short name and named streams. ERROR_SUCCESS or
+// the system's error code.
 [[nodiscard]] DWORD SaveTextAsUtf8(const std::wstring& path, std::wstring_view text);
 
 // The text is converted and written this many UTF-16 units at a time, or one fewer
