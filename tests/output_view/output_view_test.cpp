@@ -388,7 +388,10 @@ std::vector<LRESULT> RowStarts(HWND view) {
 
 TEST_F(ViewTest, AKeptOutputIsLaidOutAnewForANewWidthOrFont) {
   std::wstring text;
-  for (int i = 0; i < 40; ++i) text += L"Reply from 192.0.2.1: bytes=32 time<1ms TTL=128, then the same reply again from 192.0.2.1 with more words " + std::to_wstring(i) + L"\r\n";
+  for (int i = 0; i < 40; ++i) {
+    text += L"Reply from 192.0.2.1: bytes=32 time<1ms TTL=128, then the same reply again from 192.0.2.1 with more "
+            L"words " + std::to_wstring(i) + L"\r\n";
+  }
   AppendTo(view_, text);
   const KeptOutput kept = KeptOutput::Of(view_);
   const auto freshLayout = [&] {

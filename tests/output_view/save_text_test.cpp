@@ -153,7 +153,8 @@ TEST_F(SaveTest, TheFileIsNotTemporaryAndAReplacedOneKeepsItsAttributesAndCreati
   ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY));
   const FILETIME made{0x12345600, 0x01C0D000};  // in 2001
   {
-    const UniqueKernelHandle file(::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    const UniqueKernelHandle file(
+        ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(file && ::SetFileTime(file.get(), &made, nullptr, nullptr));
   }
   WIN32_FILE_ATTRIBUTE_DATA before{}, after{};
