@@ -120,6 +120,10 @@ LRESULT frm_Vexlo::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       ForwardToAllChildren(msg, wp, lp);
       break;  // and the default handling
     case WM_CLOSE:
+      // Destroying the output boxes lets UI Automation go of their providers, which
+      // fails inside a message sent from another thread or process
+      // (UiaDisconnectProvider's Remarks): such a close is done from the queue.
+      if (::InSendMessageEx(nullptr) != ISMEX_NOSEND && ::PostMessageW(hwnd, WM_CLOSE, 0, 0)) return 0;
       Form_Unload();  // never cancels the close
       window_.reset();
       return 0;

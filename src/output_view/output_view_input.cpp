@@ -102,9 +102,15 @@ void OutputView::OnVScroll(WORD code) {
       // The message carries 16 bits of position; the scroll bar holds all 32.
       SCROLLINFO info{};
       info.cbSize = sizeof info;
-      info.fMask = SIF_TRACKPOS;
+      info.fMask = SIF_TRACKPOS | SIF_RANGE | SIF_PAGE;
       if (!::GetScrollInfo(hwnd_, SB_VERT, &info)) return;
-      to = static_cast<std::size_t>(std::max(0, info.nTrackPos));
+      // The track position is a row of the range the thumb was last moved against,
+      // and output goes on growing the range while the thumb is held: a thumb at the
+      // end of the bar, or released after the view followed the output from there,
+      // means the end as it is now.
+      const long long lastPlace = static_cast<long long>(info.nMax) - std::max<long long>(info.nPage, 1) + 1;
+      const bool atEnd = info.nTrackPos >= lastPlace || (code == SB_THUMBPOSITION && follows_);
+      to = atEnd ? MaxFirstRow() : static_cast<std::size_t>(std::max(0, info.nTrackPos));
       break;
     }
     default: return;

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,10 +12,16 @@
 namespace vexlo {
 
 // Writes the text to the path as UTF-8, without a byte order mark, line ends as they
-// are. It goes to a temporary file in the same folder that then replaces the path, so
-// a failure leaves neither half a file nor a spoilt old one. ERROR_SUCCESS or the
-// system's error code.
+// are. It goes to a new file in the same folder that then takes the path's place, so
+// a failure leaves neither half a file nor a spoilt old one, and nothing beside them.
+// A file replaced keeps its attributes, its creation time and, where the system's
+// ReplaceFileW can be used, its DACL, short name and named streams. ERROR_SUCCESS or
+// the system's error code.
 [[nodiscard]] DWORD SaveTextAsUtf8(const std::wstring& path, std::wstring_view text);
+
+// The text is converted and written this many UTF-16 units at a time, or one fewer
+// where a surrogate pair would be cut.
+inline constexpr std::size_t kSaveCharsPerPiece = 256 * 1024;
 
 // "ping 2026-12-08 1432.txt": the page's name in lower case, then the local time.
 [[nodiscard]] std::wstring ProposedFileName(std::wstring_view page, const SYSTEMTIME& time);

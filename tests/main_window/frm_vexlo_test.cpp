@@ -6,11 +6,15 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <map>
+#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "common/unique_handles.h"
+#include "output_view/output_view.h"
+#include "output_view/uia_api.h"
 #include "support/fake_launcher.h"
 #include "support/form_test.h"
 #include "support/test_support.h"
@@ -448,6 +452,43 @@ TEST_F(WindowTest, ClosingDuringARunReleasesTheLauncherWithoutStop) {
   EXPECT_EQ(log_->stopsBeforeRelease, 0);
   EXPECT_EQ(form_->hwnd(), nullptr);
   EXPECT_EQ(exits_, 0);
+}
+
+// Where UI Automation was asked to let go of a provider: outside any sent message,
+// or it refuses as Windows does.
+std::vector<DWORD> disconnectedIn;
+
+LRESULT WINAPI AnswerNothing(HWND, WPARAM, LPARAM, IRawElementProviderSimple*) { return 0; }
+
+HRESULT WINAPI DisconnectAsWindowsDoes(IRawElementProviderSimple*) {
+  disconnectedIn.push_back(::InSendMessageEx(nullptr));
+  return disconnectedIn.back() == ISMEX_NOSEND ? S_OK : RPC_E_CANTCALLOUT_ININPUTSYNCCALL;
+}
+
+TEST_F(WindowTest, AClosingSentFromAnotherThreadStillDisconnectsTheOutputBoxes) {
+  UiaApi api = Uia();
+  api.returnRawElementProvider = &AnswerNothing;
+  api.disconnectProvider = &DisconnectAsWindowsDoes;
+  const ScopedUiaApi scoped(api);
+  disconnectedIn.clear();
+  Open();
+  for (const TextBox* box : {&form_->txtOutputPing, &form_->txtOutputTracert, &form_->txtOutputLookup}) {
+    ASSERT_NE(OutputView::From(box->hwnd)->AccessibleProvider(), nullptr);
+  }
+  const HWND window = form_->hwnd();
+  std::atomic<bool> sent = false;
+  std::thread other([&] {
+    ::SendMessageW(window, WM_CLOSE, 0, 0);
+    sent = true;
+  });
+  for (int i = 0; i < 500 && (!sent || form_->hwnd() != nullptr); ++i) {
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+  }
+  other.join();
+  EXPECT_EQ(form_->hwnd(), nullptr);
+  EXPECT_EQ(disconnectedIn, std::vector<DWORD>(3, ISMEX_NOSEND));
 }
 
 TEST_F(WindowTest, ExitButtonsEndTheProgramWithoutUnload) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <random>
 #include <string>
 #include <thread>
@@ -316,6 +317,120 @@ TEST_F(ViewTest, AKeyboardSelectionIsKeptAndCtrlEndFollowsAgain) {
   ::SetWindowTextW(view_, L"");
   AppendTo(view_, L"z\r\n");
   EXPECT_EQ(Sel(view_), std::make_pair(DWORD{3}, DWORD{3}));
+}
+
+// Puts the scroll bar's thumb where the system would have it while the user drags
+// it; outside a drag the track position the view asks for is the bar's position.
+void HoldThumbAt(HWND view, int place) {
+  SCROLLINFO info{};
+  info.cbSize = sizeof info;
+  info.fMask = SIF_POS;
+  info.nPos = place;
+  ::SetScrollInfo(view, SB_VERT, &info, FALSE);
+}
+
+int LastThumbPlace(HWND view) {
+  SCROLLINFO info{};
+  info.cbSize = sizeof info;
+  info.fMask = SIF_RANGE | SIF_PAGE;
+  ::GetScrollInfo(view, SB_VERT, &info);
+  return info.nMax - static_cast<int>(info.nPage) + 1;
+}
+
+TEST_F(ViewTest, EveryWayToTheEndFollowsTheOutputAgainWhileItArrives) {
+  int line = 0;
+  const auto more = [&](int count) {
+    AppendTo(view_, Lines(line, count));
+    line += count;
+  };
+  const std::vector<std::pair<const char*, std::function<void()>>> ways = {
+      {"SB_BOTTOM", [&] { ::SendMessageW(view_, WM_VSCROLL, SB_BOTTOM, 0); }},
+      {"SB_PAGEDOWN", [&] { ::SendMessageW(view_, WM_VSCROLL, SB_PAGEDOWN, 0); }},
+      {"SB_LINEDOWN", [&] { ::SendMessageW(view_, WM_VSCROLL, SB_LINEDOWN, 0); }},
+      {"wheel", [&] { ::SendMessageW(view_, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 0); }},
+      {"Page Down", [&] { Key(view_, VK_NEXT); }},
+      {"Down", [&] { Key(view_, VK_DOWN); }},
+      {"Ctrl+End", [&] { Key(view_, VK_END, false, true); }},
+      // Dragged to the end, held while output grows the range, let go there.
+      {"thumb", [&] {
+         const int end = LastThumbPlace(view_);
+         HoldThumbAt(view_, end);
+         ::SendMessageW(view_, WM_VSCROLL, SB_THUMBTRACK, 0);
+         more(30);
+         HoldThumbAt(view_, end);
+         ::SendMessageW(view_, WM_VSCROLL, SB_THUMBPOSITION, 0);
+         ::SendMessageW(view_, WM_VSCROLL, SB_ENDSCROLL, 0);
+       }},
+  };
+  more(100);
+  for (const auto& [name, way] : ways) {
+    Key(view_, VK_HOME, false, true);  // Ctrl+Home: the caret and the view at the top
+    more(5);
+    ASSERT_FALSE(Follows(view_)) << name;
+    for (int step = 0; step < 400 && !Follows(view_); ++step) {
+      way();
+      if (step % 4 == 3) more(1);
+    }
+    more(5);
+    EXPECT_TRUE(Follows(view_)) << name;
+    EXPECT_EQ(Sel(view_), std::make_pair(Length(view_), Length(view_))) << name;
+    EXPECT_EQ(FirstVisible(view_), LastThumbPlace(view_)) << name;
+  }
+}
+
+TEST_F(ViewTest, CtrlEndFromTheTopFollowsTheOutputAgain) {
+  AppendTo(view_, Lines(0, 100));
+  Key(view_, VK_HOME, false, true);
+  AppendTo(view_, Lines(100, 5));
+  ASSERT_EQ(FirstVisible(view_), 0);
+  Key(view_, VK_END, false, true);
+  AppendTo(view_, Lines(105, 5));
+  EXPECT_EQ(Sel(view_), std::make_pair(Length(view_), Length(view_)));
+  EXPECT_EQ(FirstVisible(view_), LastThumbPlace(view_));
+}
+
+// The rows of every line, as EM_LINEINDEX gives them.
+std::vector<LRESULT> RowStarts(HWND view) {
+  std::vector<LRESULT> starts;
+  const LRESULT rows = ::SendMessageW(view, EM_GETLINECOUNT, 0, 0);
+  for (LRESULT row = 0; row < rows; ++row) starts.push_back(::SendMessageW(view, EM_LINEINDEX, row, 0));
+  return starts;
+}
+
+TEST_F(ViewTest, AKeptOutputIsLaidOutAnewForANewWidthOrFont) {
+  std::wstring text;
+  for (int i = 0; i < 40; ++i) {
+    text += L"Reply from 192.0.2.1: bytes=32 time<1ms TTL=128, then the same reply again from 192.0.2.1 with more "
+            L"words " + std::to_wstring(i) + L"\r\n";
+  }
+  AppendTo(view_, text);
+  const KeptOutput kept = KeptOutput::Of(view_);
+  const auto freshLayout = [&] {
+    ::SetWindowTextW(view_, text.c_str());
+    return RowStarts(view_);
+  };
+  const auto restored = [&] {
+    ::SetWindowTextW(view_, L"");
+    kept.WriteInto(view_);
+    return RowStarts(view_);
+  };
+  ASSERT_EQ(restored(), freshLayout());
+  // Narrower: more rows.
+  ::SetWindowPos(view_, nullptr, 0, 0, kWidth * 2 / 3, kHeight, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_EQ(restored(), freshLayout());
+  // The same wrap width, a wider font.
+  ::SetWindowPos(view_, nullptr, 0, 0, kWidth, kHeight, SWP_NOMOVE | SWP_NOZORDER);
+  ::SendMessageW(view_, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(4, 4));
+  ASSERT_EQ(restored(), freshLayout());
+  const KeptOutput keptBefore = KeptOutput::Of(view_);
+  const UniqueFont bold = MakeArialFont(8.25, true, 96);
+  ::SendMessageW(view_, WM_SETFONT, reinterpret_cast<WPARAM>(bold.get()), TRUE);
+  ::SendMessageW(view_, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(4, 4));
+  (void)::SendMessageW(view_, EM_GETLINECOUNT, 0, 0);  // laid out for the new font
+  ::SetWindowTextW(view_, L"");
+  keptBefore.WriteInto(view_);
+  const std::vector<LRESULT> afterFont = RowStarts(view_);
+  EXPECT_EQ(afterFont, freshLayout());
 }
 
 TEST_F(ViewTest, TheAppendMessageFromAnotherThreadIsRefused) {

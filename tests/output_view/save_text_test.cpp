@@ -10,6 +10,8 @@
 #include "output_view/com_api.h"
 #include "output_view/output_view_impl.h"
 #include "output_view/view_test_support.h"
+#include "common/unique_handles.h"
+#include "support/failing_allocations.h"
 #include "support/test_support.h"
 
 namespace vexlo {
@@ -128,6 +130,89 @@ TEST_F(SaveTest, AReadOnlyFolderTakesNothingAndKeepsItsFile) {
   }
   EXPECT_NE(SaveTextAsUtf8(kept, L"new output"), static_cast<DWORD>(ERROR_SUCCESS));
   EXPECT_EQ(ReadBytes(kept), "old output");
+}
+
+TEST_F(SaveTest, PairsAtEveryPieceBoundaryStayWhole) {
+  // An emoji across each boundary between pieces, and one just after each.
+  std::wstring text(4 * kSaveCharsPerPiece, L'a');
+  for (std::size_t at = kSaveCharsPerPiece; at < text.size(); at += kSaveCharsPerPiece) {
+    text.replace(at - 1, 2, L"\U0001F600");
+    text.replace(at + 2, 2, L"\U0001F680");
+  }
+  const std::wstring path = folder_ + L"\\pairs.txt";
+  ASSERT_EQ(SaveTextAsUtf8(path, text), static_cast<DWORD>(ERROR_SUCCESS));
+  const std::string bytes = ReadBytes(path);
+  EXPECT_EQ(bytes.find("\xef\xbf\xbd"), std::string::npos);  // no half pair became U+FFFD
+  EXPECT_TRUE(FromUtf8(bytes) == text);
+}
+
+TEST_F(SaveTest, TheFileIsNotTemporaryAndAReplacedOneKeepsItsAttributesAndCreationTime) {
+  const std::wstring path = folder_ + L"\\kept.txt";
+  ASSERT_EQ(SaveTextAsUtf8(path, L"first"), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(::GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_TEMPORARY, 0u);
+  // As earlier versions left it, hidden, and made long ago, where the system keeps that.
+  ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY));
+  const FILETIME made{0x12345600, 0x01C0D000};  // in 2001
+  {
+    const UniqueKernelHandle file(
+        ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(file && ::SetFileTime(file.get(), &made, nullptr, nullptr));
+  }
+  WIN32_FILE_ATTRIBUTE_DATA before{}, after{};
+  ASSERT_TRUE(::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &before));
+  ASSERT_EQ(SaveTextAsUtf8(path, L"second"), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(ReadBytes(path), "second");
+  ASSERT_TRUE(::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &after));
+  EXPECT_EQ(after.dwFileAttributes & FILE_ATTRIBUTE_TEMPORARY, 0u);
+  EXPECT_EQ(after.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN, before.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN);
+  if (::CompareFileTime(&before.ftCreationTime, &made) == 0) {
+    EXPECT_EQ(::CompareFileTime(&after.ftCreationTime, &made), 0);
+  }
+  EXPECT_EQ(Names(folder_), std::vector<std::wstring>{L"kept.txt"});
+}
+
+TEST_F(SaveTest, APathOfMaxPathLessOneCharactersAndANameOf255AreSavedAndReplaced) {
+  // A folder as deep as CreateDirectory allows, then a name up to MAX_PATH - 1.
+  const std::wstring deep = folder_ + L"\\" + std::wstring(MAX_PATH - 13 - folder_.size() - 1, L'd');
+  ASSERT_TRUE(::CreateDirectoryW(deep.c_str(), nullptr));
+  const std::wstring path = deep + L"\\" + std::wstring(MAX_PATH - 1 - deep.size() - 1 - 4, L'n') + L".txt";
+  ASSERT_EQ(path.size(), static_cast<std::size_t>(MAX_PATH - 1));
+  EXPECT_EQ(SaveTextAsUtf8(path, L"new"), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(SaveTextAsUtf8(path, L"again"), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(ReadBytes(path), "again");
+  EXPECT_EQ(Names(deep).size(), 1u);
+  ::DeleteFileW(path.c_str());
+  ::RemoveDirectoryW(deep.c_str());
+  // A name as long as a file system takes, 255 characters, past MAX_PATH as "\\?\" allows.
+  const std::wstring longName = L"\\\\?\\" + folder_ + L"\\" + std::wstring(251, L'n') + L".txt";
+  EXPECT_EQ(SaveTextAsUtf8(longName, L"new"), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(SaveTextAsUtf8(longName, L"again"), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(ReadBytes(longName), "again");
+  EXPECT_EQ(Names(folder_).size(), 1u);
+  ::DeleteFileW(longName.c_str());
+}
+
+TEST_F(SaveTest, AFailureWhileWritingLeavesTheOldFileAndNothingBesideIt) {
+  // ASCII, then CJK at three bytes a character: the second piece needs a larger buffer.
+  const std::wstring text = std::wstring(kSaveCharsPerPiece, L'a') + std::wstring(kSaveCharsPerPiece, L'\u4e2d');
+  const std::wstring path = folder_ + L"\\kept.txt";
+  // Every allocation in turn fails, until none does and the text is saved.
+  DWORD error = ERROR_NOT_ENOUGH_MEMORY;
+  for (std::size_t allowed = 0; allowed < 40 && error != ERROR_SUCCESS; ++allowed) {
+    WriteBytes(path, "old output");
+    {
+      const test::FailingAllocations failing(allowed);
+      error = SaveTextAsUtf8(path, text);
+    }
+    if (error == ERROR_SUCCESS) {
+      EXPECT_EQ(ReadBytes(path).size(), kSaveCharsPerPiece * 4);
+    } else {
+      EXPECT_EQ(error, static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+      EXPECT_EQ(ReadBytes(path), "old output") << allowed;
+    }
+    EXPECT_EQ(Names(folder_), std::vector<std::wstring>{L"kept.txt"}) << allowed;
+  }
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_SUCCESS));
 }
 
 TEST(SaveNames, TheProposedNameIsThePageAndTheTime) {
