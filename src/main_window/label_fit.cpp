@@ -39,8 +39,14 @@ Room RoomAround(HWND label, const RECT& at) {
   for (HWND c = ::GetWindow(label, GW_HWNDFIRST); c != nullptr; c = ::GetWindow(c, GW_HWNDNEXT)) {
     if (c == label || !IsVisible(c)) continue;
     const RECT r = PlaceInParent(c);
-    if (r.left > at.left && Overlaps(at.top, at.bottom, r.top, r.bottom)) room.right = std::min(room.right, r.left);
-    if (r.top > at.top && Overlaps(at.left, at.right, r.left, r.right)) room.bottom = std::min(room.bottom, r.top);
+    // A sibling reaching past the edge stops the growth at its own near edge, or
+    // where it is when the two already meet.
+    if (r.right > at.right && r.left > at.left && Overlaps(at.top, at.bottom, r.top, r.bottom)) {
+      room.right = std::min(room.right, std::max(r.left, at.right));
+    }
+    if (r.bottom > at.bottom && Overlaps(at.left, at.right, r.left, r.right)) {
+      room.bottom = std::min(room.bottom, std::max(r.top, at.bottom));
+    }
   }
   room.right = std::max(room.right, at.right);
   room.bottom = std::max(room.bottom, at.bottom);
@@ -143,16 +149,34 @@ void FitCountBox(HWND box, HFONT font) {
   SetMargins(box, margins - margins / 2, margins / 2);
 }
 
+// A one-line label the design lets reach under a control to its right gives that part
+// up when it has to grow downwards and its caption does not need it.
+LONG RightEdgeClearOfNeighbours(HWND label, const RECT& at, LONG captionRight) {
+  LONG clear = at.right;
+  for (HWND c = ::GetWindow(label, GW_HWNDFIRST); c != nullptr; c = ::GetWindow(c, GW_HWNDNEXT)) {
+    const RECT r = PlaceInParent(c);
+    if (c != label && IsVisible(c) && r.left > at.left && r.left < at.right &&
+        Overlaps(at.top, at.bottom, r.top, r.bottom)) {
+      clear = std::min(clear, r.left);
+    }
+  }
+  return captionRight <= clear ? clear : at.right;
+}
+
 void FitLabel(HWND label, HFONT font) {
   RECT at = PlaceInParent(label);
   const LONG width = at.right - at.left;
   const LONG height = at.bottom - at.top;
   const LONG line = LineHeight(label, font);
-  const Room room = RoomAround(label, at);
+  Room room = RoomAround(label, at);
   // A label designed for one line grows to the right, a paragraph downwards; where
   // that room runs out, the other direction is tried.
   if (height < 2 * line) {
     const SIZE one = CaptionSize(label, font, width, true);
+    if (one.cy > height) {
+      at.right = RightEdgeClearOfNeighbours(label, at, at.left + one.cx);
+      room = RoomAround(label, at);
+    }
     at.right = std::min(room.right, std::max(at.right, at.left + one.cx));
     at.bottom = std::min(room.bottom, std::max(at.bottom, at.top + one.cy));
   }

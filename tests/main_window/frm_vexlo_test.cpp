@@ -319,6 +319,301 @@ TEST_F(WindowTest, CountBoxesShowFourDigitsUnscrolledAtEveryDpi) {
   }
 }
 
+// Whether a button's caption fits it on one line as the button draws it: after the
+// box and half a character for a check box or an option button, between its edges
+// for a push button.
+bool ButtonCaptionFits(HWND button, LONG* needed) {
+  const std::wstring text = WindowText(button);
+  HDC dc = ::GetDC(button);
+  const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(button, WM_GETFONT, 0, 0)));
+  RECT r{};
+  ::DrawTextW(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_SINGLELINE);
+  TEXTMETRICW tm{};
+  ::GetTextMetricsW(dc, &tm);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(button, dc);
+  const auto type = ::GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK;
+  *needed = type == BS_PUSHBUTTON ? r.right + 2 * tm.tmAveCharWidth
+                                  : ::GetSystemMetricsForDpi(SM_CXMENUCHECK, ::GetDpiForWindow(button)) +
+                                        (tm.tmAveCharWidth + 1) / 2 + r.right;
+  RECT client;
+  ::GetClientRect(button, &client);
+  return *needed <= client.right && r.bottom <= client.bottom;
+}
+
+LONG OverlapArea(const RECT& a, const RECT& b) {
+  RECT both{};
+  if (!::IntersectRect(&both, &a, &b)) return 0;
+  return (both.right - both.left) * (both.bottom - both.top);
+}
+
+TEST_F(WindowTest, WithAWiderFontEveryCaptionFitsAndNoControlCoversAnother) {
+  SetVersion(L"Vexlo 1.0.0");
+  for (UINT dpi : {96u, 120u, 144u, 192u}) {
+    startDpi_ = dpi;
+    fontFace_ = L"Arial";
+    Open();
+    const auto designed = PagePlaces(*form_);
+    LONG arialWidth = 0;
+    ButtonCaptionFits(form_->chk_opt_t.hwnd, &arialWidth);
+    form_.reset();
+    // Noto Sans draws Latin letters wider than Arial does, as the Hebrew and Arabic
+    // locales' UI faces do.
+    fontFace_ = L"Noto Sans";
+    Open();
+    frm_Vexlo& f = *form_;
+    LONG notoWidth = 0;
+    ButtonCaptionFits(f.chk_opt_t.hwnd, &notoWidth);
+    ASSERT_GT(notoWidth, arialWidth + 4) << "no wider face to try";
+    const auto places = PagePlaces(f);
+    ASSERT_EQ(places.size(), designed.size());
+    for (const Frame& frame : f.fraTab) {
+      for (HWND c = ::GetWindow(frame.hwnd, GW_CHILD); c != nullptr; c = ::GetWindow(c, GW_HWNDNEXT)) {
+        const std::wstring cls = [c] {
+          wchar_t name[32] = {};
+          ::GetClassNameW(c, name, 32);
+          return std::wstring(name);
+        }();
+        SIZE labelNeeds{};
+        LONG buttonNeeds = 0;
+        const RECT at = PlaceOf(c);
+        if (_wcsicmp(cls.c_str(), L"Button") == 0) {
+          EXPECT_TRUE(ButtonCaptionFits(c, &buttonNeeds)) << "dpi " << dpi << " id " << ::GetDlgCtrlID(c) << " needs "
+                                                          << buttonNeeds << ", has " << at.right - at.left;
+        } else if (_wcsicmp(cls.c_str(), L"Static") == 0) {
+          EXPECT_TRUE(CaptionFits(c, &labelNeeds)) << "dpi " << dpi << " id " << ::GetDlgCtrlID(c) << " needs "
+                                                   << labelNeeds.cx << "x" << labelNeeds.cy;
+        }
+      }
+    }
+    // No two controls of a page cover more of each other than in the design.
+    const auto rect = [](const std::array<LONG, 5>& p) { return RECT{p[1], p[2], p[3], p[4]}; };
+    const auto page = [&f](LONG id) {
+      for (std::size_t i = 0; i < f.fraTab.size(); ++i) {
+        if (::GetDlgItem(f.fraTab[i].hwnd, static_cast<int>(id)) != nullptr) return i;
+      }
+      return f.fraTab.size();
+    };
+    for (std::size_t i = 0; i < places.size(); ++i) {
+      for (std::size_t j = i + 1; j < places.size(); ++j) {
+        if (page(places[i][0]) != page(places[j][0])) continue;
+        EXPECT_LE(OverlapArea(rect(places[i]), rect(places[j])), OverlapArea(rect(designed[i]), rect(designed[j])))
+            << "dpi " << dpi << ": " << places[i][0] << " and " << places[j][0];
+      }
+    }
+    form_.reset();
+  }
+}
+
+TEST_F(WindowTest, WithTheDesignedFontTheButtonsKeepTheirDesignedPlaces) {
+  for (UINT dpi : {96u, 144u, 192u}) {
+    startDpi_ = dpi;
+    Open();
+    frm_Vexlo& f = *form_;
+    const std::pair<const Control*, RECT> buttons[] = {
+        {&f.chk_opt_a, {120, 675, 2175, 255}}, {&f.chk_opt_f, {120, 1080, 2175, 255}},
+        {&f.chk_opt_t, {2280, 675, 2000, 255}}, {&f.chk_opt_n, {2280, 1080, 615, 255}},
+        {&f.chk_opt_d, {120, 675, 2535, 255}}, {&f.chk_opt_h, {120, 1080, 615, 255}},
+        {&f.txt_times_n, {2880, 1080, 375, 285}}, {&f.cmdExecutePing, {4680, 240, 1515, 300}}};
+    for (const auto& [control, twips] : buttons) {
+      const RECT at = PlaceOf(control->hwnd);
+      EXPECT_EQ(at.left, TwipsToPixels(twips.left, dpi)) << "dpi " << dpi << " id " << ::GetDlgCtrlID(control->hwnd);
+      EXPECT_EQ(at.top, TwipsToPixels(twips.top, dpi)) << "dpi " << dpi;
+      if (control != &f.txt_times_n) {
+        EXPECT_EQ(at.right - at.left, TwipsToPixels(twips.right, dpi)) << "dpi " << dpi << " id "
+                                                                         << ::GetDlgCtrlID(control->hwnd);
+      }
+    }
+    form_.reset();
+  }
+}
+
+TEST_F(WindowTest, TheCaptionsFontHasEveryLetterOfTheCaptions) {
+  // A face the mapper chose for the locale's character set may lack Latin letters
+  // (Thai under Wine): every caption would show as boxes.
+  Open();
+  frm_Vexlo& f = *form_;
+  std::vector<std::pair<HWND, std::wstring>> captions = {{f.tabRTF.hwnd, L"PingTracerouteLookUpHelp"},
+                                                         {f.sbStatus.hwnd, f.sbStatus.PanelText(1)}};
+  for (const Frame& frame : f.fraTab) {
+    for (HWND c = ::GetWindow(frame.hwnd, GW_CHILD); c != nullptr; c = ::GetWindow(c, GW_HWNDNEXT)) {
+      captions.emplace_back(c, WindowText(c));
+    }
+  }
+  for (const auto& [control, text] : captions) {
+    HDC dc = ::GetDC(control);
+    const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+    std::vector<WORD> glyphs(text.size());
+    ::GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()), glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(control, dc);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      EXPECT_NE(glyphs[i], 0xFFFF) << "id " << ::GetDlgCtrlID(control) << " has no '" << static_cast<char>(text[i])
+                                   << "'";
+    }
+  }
+}
+
+SIZE ClientSize(HWND window) {
+  RECT client;
+  ::GetClientRect(window, &client);
+  return {client.right, client.bottom};
+}
+
+// Sizes the window as a drag of its border would, to that client area.
+void SetClientSize(HWND window, LONG width, LONG height) {
+  RECT outer;
+  ::GetWindowRect(window, &outer);
+  const SIZE client = ClientSize(window);
+  ::SetWindowPos(window, nullptr, 0, 0, width + (outer.right - outer.left) - client.cx,
+                 height + (outer.bottom - outer.top) - client.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+std::array<int, 2> StatusEdges(const frm_Vexlo& f) {
+  std::array<int, 2> edges{};
+  ::SendMessageW(f.sbStatus.hwnd, SB_GETPARTS, 2, reinterpret_cast<LPARAM>(edges.data()));
+  return edges;
+}
+
+// Checks that the window's growth went to the tab strip, the pages, the status bar
+// and the output boxes, and that every other control of a page stands as designed.
+void ExpectGrownBy(const frm_Vexlo& f, const std::vector<std::array<LONG, 5>>& designed, const RECT& tabDesigned,
+                   LONG dx, LONG dy, UINT dpi) {
+  const SIZE client = ClientSize(f.hwnd());
+  const RECT tab = PlaceOf(f.tabRTF.hwnd);
+  EXPECT_EQ(tab.left, tabDesigned.left);
+  EXPECT_EQ(tab.top, tabDesigned.top);
+  EXPECT_EQ(tab.right, tabDesigned.right + dx);
+  EXPECT_EQ(tab.bottom, tabDesigned.bottom + dy);
+  const RECT page = f.tabRTF.PageRect();
+  for (const Frame& frame : f.fraTab) {
+    const RECT r = PlaceOf(frame.hwnd);
+    EXPECT_TRUE(::EqualRect(&r, &page));
+  }
+  const RECT status = PlaceOf(f.sbStatus.hwnd);
+  EXPECT_EQ(status.left, 0);
+  EXPECT_EQ(status.right, client.cx);
+  EXPECT_EQ(status.bottom, client.cy);
+  EXPECT_EQ(StatusEdges(f), (std::array<int, 2>{TwipsToPixels(5160, dpi) + dx, TwipsToPixels(6600, dpi) + dx}));
+  const auto places = PagePlaces(f);
+  ASSERT_EQ(places.size(), designed.size());
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    const LONG id = places[i][0];
+    const bool output = id == ::GetDlgCtrlID(f.txtOutputPing.hwnd) || id == ::GetDlgCtrlID(f.txtOutputTracert.hwnd) ||
+                        id == ::GetDlgCtrlID(f.txtOutputLookup.hwnd);
+    auto expected = designed[i];
+    if (output) {
+      expected[3] += dx;
+      expected[4] += dy;
+    }
+    EXPECT_EQ(places[i], expected) << "id " << id << " grown by " << dx << "x" << dy;
+  }
+}
+
+TEST_F(WindowTest, AGrownWindowGivesItsRoomToTheTabsPagesStatusBarAndOutputBoxes) {
+  for (UINT dpi : {96u, 144u}) {
+    startDpi_ = dpi;
+    Open();
+    frm_Vexlo& f = *form_;
+    const SIZE design{TwipsToPixels(6645, dpi), TwipsToPixels(5925, dpi)};
+    ASSERT_EQ(ClientSize(f.hwnd()).cx, design.cx);
+    ASSERT_EQ(ClientSize(f.hwnd()).cy, design.cy);
+    const auto designed = PagePlaces(f);
+    const RECT tab = PlaceOf(f.tabRTF.hwnd);
+    ExpectGrownBy(f, designed, tab, 0, 0, dpi);
+
+    SetClientSize(f.hwnd(), design.cx + 230, design.cy + 100);
+    ASSERT_EQ(ClientSize(f.hwnd()).cx, design.cx + 230);
+    ASSERT_EQ(ClientSize(f.hwnd()).cy, design.cy + 100);
+    ExpectGrownBy(f, designed, tab, 230, 100, dpi);
+    // Back at the first size, every control stands where it stood.
+    SetClientSize(f.hwnd(), design.cx, design.cy);
+    ExpectGrownBy(f, designed, tab, 0, 0, dpi);
+    form_.reset();
+  }
+}
+
+TEST_F(WindowTest, TheWindowCannotBeMadeSmallerThanItsDesign) {
+  for (UINT dpi : {96u, 144u}) {
+    startDpi_ = dpi;
+    Open();
+    const HWND w = form_->hwnd();
+    EXPECT_NE(::GetWindowLongPtrW(w, GWL_STYLE) & WS_THICKFRAME, 0);
+    ::SetWindowPos(w, nullptr, 0, 0, 120, 90, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_EQ(ClientSize(w).cx, TwipsToPixels(6645, dpi));
+    EXPECT_EQ(ClientSize(w).cy, TwipsToPixels(5925, dpi));
+    SetClientSize(w, TwipsToPixels(6645, dpi) + 40, TwipsToPixels(5925, dpi) - 30);
+    EXPECT_EQ(ClientSize(w).cx, TwipsToPixels(6645, dpi) + 40);
+    EXPECT_EQ(ClientSize(w).cy, TwipsToPixels(5925, dpi));
+    form_.reset();
+  }
+}
+
+TEST_F(WindowTest, ADpiChangeKeepsAnEnlargedWindowsProportions) {
+  startDpi_ = 96;
+  Open();
+  frm_Vexlo& f = *form_;
+  const HWND w = f.hwnd();
+  SetClientSize(w, 600, 500);
+  const auto enlarged = PagePlaces(f);
+  const RECT tabAt96 = PlaceOf(f.tabRTF.hwnd);
+
+  // What Windows asks before it suggests a rectangle: the client area keeps its twips.
+  RECT outer;
+  ::GetWindowRect(w, &outer);
+  SIZE asked{outer.right - outer.left, outer.bottom - outer.top};
+  EXPECT_EQ(::SendMessageW(w, WM_GETDPISCALEDSIZE, 144, reinterpret_cast<LPARAM>(&asked)), TRUE);
+  RECT frame144{0, 0, 900, 750};
+  ::AdjustWindowRectExForDpi(&frame144, static_cast<DWORD>(::GetWindowLongPtrW(w, GWL_STYLE)), FALSE,
+                             static_cast<DWORD>(::GetWindowLongPtrW(w, GWL_EXSTYLE)), 144);
+  EXPECT_EQ(asked.cx, frame144.right - frame144.left);
+  EXPECT_EQ(asked.cy, frame144.bottom - frame144.top);
+
+  ChangeDpi(w, 144);
+  EXPECT_EQ(ClientSize(w).cx, 900);
+  EXPECT_EQ(ClientSize(w).cy, 750);
+  const RECT output = PlaceOf(f.txtOutputPing.hwnd);
+  EXPECT_EQ(output.right - output.left, TwipsToPixels(6255, 144) + 900 - TwipsToPixels(6645, 144));
+  EXPECT_EQ(output.bottom - output.top, TwipsToPixels(3645, 144) + 750 - TwipsToPixels(5925, 144));
+  const RECT tab = PlaceOf(f.tabRTF.hwnd);
+  EXPECT_EQ(tab.right - tab.left, TwipsToPixels(6615, 144) + 900 - TwipsToPixels(6645, 144));
+
+  ChangeDpi(w, 96);
+  EXPECT_EQ(ClientSize(w).cx, 600);
+  EXPECT_EQ(ClientSize(w).cy, 500);
+  EXPECT_EQ(PagePlaces(f), enlarged);
+  const RECT tabBack = PlaceOf(f.tabRTF.hwnd);
+  EXPECT_TRUE(::EqualRect(&tabBack, &tabAt96));
+}
+
+TEST_F(WindowTest, MaximizeAndRestoreFromTheSystemMenu) {
+  Open();
+  frm_Vexlo& f = *form_;
+  f.Show();
+  const HWND w = f.hwnd();
+  const UINT dpi = DpiOf(w);
+  const auto designed = PagePlaces(f);
+  const RECT tab = PlaceOf(f.tabRTF.hwnd);
+  // Alt+Space opens this menu; X and S are its Maximize and Size.
+  const HMENU menu = ::GetSystemMenu(w, FALSE);
+  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(::GetMenuState(menu, SC_MAXIMIZE, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED), 0u);
+  EXPECT_EQ(::GetMenuState(menu, SC_SIZE, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED), 0u);
+
+  ::SendMessageW(w, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+  ASSERT_TRUE(::IsZoomed(w));
+  const SIZE client = ClientSize(w);
+  const LONG dx = client.cx - TwipsToPixels(6645, dpi), dy = client.cy - TwipsToPixels(5925, dpi);
+  EXPECT_GT(dx, 0);
+  EXPECT_GT(dy, 0);
+  ExpectGrownBy(f, designed, tab, dx, dy, dpi);
+
+  ::SendMessageW(w, WM_SYSCOMMAND, SC_RESTORE, 0);
+  EXPECT_FALSE(::IsZoomed(w));
+  EXPECT_EQ(ClientSize(w).cx, TwipsToPixels(6645, dpi));
+  ExpectGrownBy(f, designed, tab, 0, 0, dpi);
+}
+
 // Records which windows a message was sent to on this thread.
 class SentMessages {
  public:
