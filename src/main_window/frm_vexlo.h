@@ -195,7 +195,8 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   std::vector<Placement> placements_;
   // The DPI the layout is converted at; 0 until the window is first fitted.
   UINT layoutDpi_ = 0;
-  // Whether each page shows a strip below its output box, which gives up the room.
+  // Whether each page shows a strip below its output box, which gives up the room;
+  // OnSize places the box by OutputAndStripRects, and a strip would go to its strip.
   std::array<bool, 4> stripShown_{};
 
   Options options_;
