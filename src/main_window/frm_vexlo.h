@@ -158,7 +158,7 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   // its monitor.
   void FitWindow(UINT dpi);
   // Places every control again for the monitor's new DPI, keeping the layout in twips,
-  // and takes the suggested place and size, never below the design.
+  // and moves the window to the suggested place with its client area kept in twips.
   void OnDpiChanged(UINT dpi, const RECT& suggested);
   void OnGetMinMaxInfo(MINMAXINFO& info) const;
   // The tab strip, the pages, the status bar and the output boxes take the client
