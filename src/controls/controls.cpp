@@ -29,14 +29,20 @@ std::wstring WindowText(HWND hwnd) {
   return text;
 }
 
-UniqueFont MakeArialFont(double points, bool bold, UINT dpi) {
+UniqueFont MakeFont(const wchar_t* face, double points, bool bold, UINT dpi) {
   LOGFONTW lf{};
   lf.lfHeight = -static_cast<LONG>(std::lround(points * dpi / 72.0));
   lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
-  lf.lfCharSet = DEFAULT_CHARSET;
-  wcscpy_s(lf.lfFaceName, L"Arial");
+  // The character set weighs more than the face name in font mapping. DEFAULT_CHARSET
+  // stands for the system locale's, which Arial may lack (Thai): the mapper then
+  // gives another face, under Wine one without Latin letters. Arial has ANSI_CHARSET
+  // everywhere; other scripts are drawn through font linking and Uniscribe's fallback.
+  lf.lfCharSet = ANSI_CHARSET;
+  wcsncpy_s(lf.lfFaceName, face, _TRUNCATE);
   return UniqueFont(::CreateFontIndirectW(&lf));
 }
+
+UniqueFont MakeArialFont(double points, bool bold, UINT dpi) { return MakeFont(L"Arial", points, bold, dpi); }
 
 void Control::TabStop(bool on) const {
   const LONG_PTR style = ::GetWindowLongPtrW(hwnd, GWL_STYLE);

@@ -16,6 +16,8 @@ namespace vexlo {
 [[nodiscard]] float PixelsToTwips(int pixels, UINT dpi) noexcept;
 [[nodiscard]] UINT DpiOf(HWND hwnd) noexcept;
 [[nodiscard]] std::wstring WindowText(HWND hwnd);
+// A font of the face at that size, for the Latin captions and text of the window.
+[[nodiscard]] UniqueFont MakeFont(const wchar_t* face, double points, bool bold, UINT dpi);
 [[nodiscard]] UniqueFont MakeArialFont(double points, bool bold, UINT dpi);
 
 class Control {

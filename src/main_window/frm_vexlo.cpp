@@ -42,7 +42,7 @@ bool frm_Vexlo::Load(std::wstring& failure) {
   // knows the DPI of the monitor it is on.
   window_.reset(CreateFor(kWindowExStyle, kWindowClass, L"Telvaro", kWindowStyle, CW_USEDEFAULT,
                           CW_USEDEFAULT, 0, 0, nullptr, nullptr));
-  if (window_) FitWindow(StartDpi(), nullptr);
+  if (window_) FitWindow(StartDpi());
   if (!window_ || !CreateControls()) {
     failure = L"The window could not be created.";
     window_.reset();
@@ -113,6 +113,18 @@ LRESULT frm_Vexlo::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_DPICHANGED:
       OnDpiChanged(HIWORD(wp), *reinterpret_cast<const RECT*>(lp));
+      return 0;
+    case WM_GETDPISCALEDSIZE: {
+      if (layoutDpi_ == 0) break;  // linear scaling
+      auto* size = reinterpret_cast<SIZE*>(lp);
+      *size = OnGetDpiScaledSize(static_cast<UINT>(wp), *size);
+      return TRUE;
+    }
+    case WM_GETMINMAXINFO:
+      OnGetMinMaxInfo(*reinterpret_cast<MINMAXINFO*>(lp));
+      return 0;
+    case WM_SIZE:
+      if (wp != SIZE_MINIMIZED) OnSize(LOWORD(lp), HIWORD(lp));
       return 0;
     case WM_CTLCOLORSTATIC:
       return OnControlColor(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));

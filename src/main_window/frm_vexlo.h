@@ -35,6 +35,8 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
     // The DPI the window is laid out for at start-up; 0 takes its monitor's. Tests
     // start at others than the one the system runs at.
     UINT startDpi = 0;
+    // The face of every caption and of the output boxes; tests try wider ones.
+    const wchar_t* fontFace = L"Arial";
   };
 
   explicit frm_Vexlo(Options options);
@@ -110,7 +112,8 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   std::unique_ptr<ConsoleLauncher> oLaunch;
 
  private:
-  static constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+  static constexpr DWORD kWindowStyle =
+      WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CLIPCHILDREN;
   static constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
   static constexpr int kClientWidthTwips = 6645;
   static constexpr int kClientHeightTwips = 5925;
@@ -125,6 +128,9 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   struct TwipsRect {
     int left, top, width, height;
   };
+  // The designed places of the controls that grow with the window.
+  static constexpr TwipsRect kTabStripPlace{10, 10, 6615, 5655};
+  static constexpr TwipsRect kOutputPlace{120, 1470, 6255, 3645};  // in its page
   struct ControlDesign;
   // The controls of each page, in keyboard order.
   [[nodiscard]] std::vector<ControlDesign> PingPage();
@@ -136,12 +142,36 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   [[nodiscard]] UINT StartDpi() const;
   [[nodiscard]] bool MakeFonts(UINT dpi);
   void LoadIcons(UINT dpi);
-  void SetStatusParts(UINT dpi) const;
-  // Gives the window the design's client area at that DPI, at topLeft or else centred
-  // on its monitor.
-  void FitWindow(UINT dpi, const POINT* topLeft);
-  // Places every control again for the monitor's new DPI, keeping the layout in twips.
+  // The panels' edges: the first panel takes the room the window has beyond its design.
+  void SetStatusParts(UINT dpi, int extraWidth) const;
+  // The window's size around a client area, with the frame drawn at frameDpi.
+  [[nodiscard]] SIZE WindowSizeAround(SIZE client, UINT frameDpi) const;
+  // The window's size for the design's client area at the layout's DPI, with the frame
+  // it has at its own DPI: the least it may have.
+  [[nodiscard]] SIZE DesignedWindowSize() const;
+  // A client area at fromDpi as the same twips at toDpi, never below the design.
+  [[nodiscard]] static SIZE ClientKeptInTwips(SIZE client, UINT fromDpi, UINT toDpi);
+  // The window size to ask for at a new DPI, from the size the window is about to have.
+  [[nodiscard]] SIZE OnGetDpiScaledSize(UINT dpi, SIZE pending) const;
+  // Lays the window out for that DPI and gives it the design's client area, centred on
+  // its monitor.
+  void FitWindow(UINT dpi);
+  // Places every control again for the monitor's new DPI, keeping the layout in twips,
+  // and moves the window to the suggested place with its client area kept in twips.
   void OnDpiChanged(UINT dpi, const RECT& suggested);
+  void OnGetMinMaxInfo(MINMAXINFO& info) const;
+  // The tab strip, the pages, the status bar and the output boxes take the client
+  // area's room beyond the design; the other controls keep their designed places.
+  void OnSize(int clientWidth, int clientHeight);
+  struct OutputPlace {
+    RECT output;
+    RECT strip;  // empty while no strip is shown
+  };
+  // Where a page's output box stands, and the strip below it while one is shown, in
+  // the page's client pixels.
+  [[nodiscard]] OutputPlace OutputAndStripRects(SIZE pageClient, bool stripShown) const;
+  // The pages' client size when the window has its designed size.
+  [[nodiscard]] SIZE DesignedPageSize() const;
   // Only the page in front takes keyboard input, so Tab and access keys cannot reach
   // a covered page.
   void BringPageToFront(std::size_t index);
@@ -162,6 +192,11 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
     const UniqueFont* font;
   };
   std::vector<Placement> placements_;
+  // The DPI the layout is converted at; 0 until the window is first fitted.
+  UINT layoutDpi_ = 0;
+  // Whether each page shows a strip below its output box, which gives up the room;
+  // OnSize places the box by OutputAndStripRects, and a strip would go to its strip.
+  std::array<bool, 4> stripShown_{};
 
   Options options_;
   UniqueWindow window_;

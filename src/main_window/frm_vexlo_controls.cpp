@@ -45,9 +45,9 @@ struct frm_Vexlo::ControlDesign {
 };
 
 bool frm_Vexlo::MakeFonts(UINT dpi) {
-  UniqueFont font = MakeArialFont(8.25, false, dpi);
-  UniqueFont title = MakeArialFont(12, true, dpi);
-  UniqueFont text = MakeArialFont(9.75, true, dpi);
+  UniqueFont font = MakeFont(options_.fontFace, 8.25, false, dpi);
+  UniqueFont title = MakeFont(options_.fontFace, 12, true, dpi);
+  UniqueFont text = MakeFont(options_.fontFace, 9.75, true, dpi);
   if (!font || !title || !text) return false;
   font_ = std::move(font);
   helpTitleFont_ = std::move(title);
@@ -71,8 +71,8 @@ void frm_Vexlo::LoadIcons(UINT dpi) {
   smallIcon_ = std::move(small);
 }
 
-void frm_Vexlo::SetStatusParts(UINT dpi) const {
-  int edges[] = {TwipsToPixels(5160, dpi), TwipsToPixels(5160 + 1440, dpi)};
+void frm_Vexlo::SetStatusParts(UINT dpi, int extraWidth) const {
+  int edges[] = {TwipsToPixels(5160, dpi) + extraWidth, TwipsToPixels(5160 + 1440, dpi) + extraWidth};
   ::SendMessageW(sbStatus.hwnd, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
 }
 
@@ -88,7 +88,7 @@ std::vector<frm_Vexlo::ControlDesign> frm_Vexlo::PingPage() {
       {&txt_times_n.hwnd, L"EDIT", L"4", kTextBox, kIdTimesN, {2880, 1080, 375, 285}},
       {&cmdClearPing.hwnd, L"BUTTON", L"&Clear", kButton, kIdClearPing, {4680, 600, 1515, 300}},
       {&cmd_exit_ping.hwnd, L"BUTTON", L"&Exit", kButton, kIdExitPing, {4680, 960, 1515, 300}},
-      {&txtOutputPing.hwnd, kOutputViewClass, L"Ping output", kOutput, kIdOutputPing, {120, 1470, 6255, 3645},
+      {&txtOutputPing.hwnd, kOutputViewClass, L"Ping output", kOutput, kIdOutputPing, kOutputPlace,
        nullptr, &OutputViewProcedure()},
       {&lbl_times_n.hwnd, L"STATIC", L"times (-n)", kLabel, kIdLabelTimesN, {3360, 1125, 735, 255}},
       {&lbl_addr_ping.hwnd, L"STATIC", L"Address to Ping:", kLabel, kIdLabelAddressPing, {120, 300, 1425, 195}},
@@ -104,7 +104,7 @@ std::vector<frm_Vexlo::ControlDesign> frm_Vexlo::TracertPage() {
       {&txt_times_h.hwnd, L"EDIT", L"30", kTextBox, kIdTimesH, {720, 1080, 375, 285}},
       {&cmd_clear_tracert.hwnd, L"BUTTON", L"&Clear", kButton, kIdClearTracert, {4680, 600, 1515, 300}},
       {&cmd_tracert_exit.hwnd, L"BUTTON", L"&Exit", kButton, kIdExitTracert, {4680, 960, 1515, 300}},
-      {&txtOutputTracert.hwnd, kOutputViewClass, L"Traceroute output", kOutput, kIdOutputTracert, {120, 1470, 6255, 3645},
+      {&txtOutputTracert.hwnd, kOutputViewClass, L"Traceroute output", kOutput, kIdOutputTracert, kOutputPlace,
        nullptr, &OutputViewProcedure()},
       {&lbl_addr_trace.hwnd, L"STATIC", L"Address to Trace:", kLabel, kIdLabelAddressTrace, {120, 300, 1545, 195}},
       {&lbl_opt_h.hwnd, L"STATIC", L"hops (-h)", kLabel, kIdLabelOptH, {1140, 1095, 615, 255}},
@@ -117,7 +117,7 @@ std::vector<frm_Vexlo::ControlDesign> frm_Vexlo::LookupPage() {
       {&cmd_execute_lookup.hwnd, L"BUTTON", L"E&xecute", kButton | WS_DISABLED, kIdExecuteLookup, {4680, 240, 1515, 300}},
       {&cmd_lookup_clear.hwnd, L"BUTTON", L"&Clear", kButton, kIdClearLookup, {4680, 600, 1515, 300}},
       {&cmd_lookup_exit.hwnd, L"BUTTON", L"&Exit", kButton, kIdExitLookup, {4680, 960, 1515, 300}},
-      {&txtOutputLookup.hwnd, kOutputViewClass, L"LookUp output", kOutput, kIdOutputLookup, {120, 1470, 6255, 3645},
+      {&txtOutputLookup.hwnd, kOutputViewClass, L"LookUp output", kOutput, kIdOutputLookup, kOutputPlace,
        nullptr, &OutputViewProcedure()},
       {&lbl_ip_lookup.hwnd, L"STATIC", L"Address to LookUp:", kLabel, kIdLabelAddressLookup, {120, 300, 1665, 195}},
   };
@@ -157,6 +157,7 @@ bool frm_Vexlo::CreateInto(HWND parent, const std::vector<ControlDesign>& design
     ::SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font->get()), FALSE);
     placements_.push_back({h, t, font});
     if (::lstrcmpiW(d.cls, L"STATIC") == 0) labelFitter_.AddLabel(h);
+    if (::lstrcmpiW(d.cls, L"BUTTON") == 0) labelFitter_.AddButton(h);
   }
   return true;
 }
@@ -179,7 +180,7 @@ bool frm_Vexlo::CreateControls() {
       {&fraTab[3].hwnd, Frame::kClassName, L"", kFrame, kIdFrame3, {6360, 7800, 6375, 5415}, nullptr, &frame},
   };
   const std::vector<ControlDesign> bars = {
-      {&tabRTF.hwnd, WC_TABCONTROLW, L"", kChild | WS_TABSTOP | WS_GROUP, kIdTabStrip, {10, 10, 6615, 5655}},
+      {&tabRTF.hwnd, WC_TABCONTROLW, L"", kChild | WS_TABSTOP | WS_GROUP, kIdTabStrip, kTabStripPlace},
       {&sbStatus.hwnd, STATUSCLASSNAMEW, L"", kChild | CCS_BOTTOM, kIdStatusBar, {0, 5670, 6645, 255}},
   };
   if (!CreateInto(w, frames, dpi) || !CreateInto(w, bars, dpi)) return false;
@@ -194,7 +195,7 @@ bool frm_Vexlo::CreateControls() {
     item.pszText = const_cast<wchar_t*>(tabs[i]);
     ::SendMessageW(tabRTF.hwnd, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
   }
-  SetStatusParts(dpi);
+  SetStatusParts(dpi, 0);
 
   if (!CreateInto(fraTab[0].hwnd, PingPage(), dpi) || !CreateInto(fraTab[1].hwnd, TracertPage(), dpi) ||
       !CreateInto(fraTab[2].hwnd, LookupPage(), dpi) || !CreateInto(fraTab[3].hwnd, HelpPage(), dpi)) {
@@ -210,70 +211,6 @@ bool frm_Vexlo::CreateControls() {
     outputViews.Add(box);
   }
   return true;
-}
-
-void frm_Vexlo::FitWindow(UINT dpi, const POINT* topLeft) {
-  const HWND w = window_.get();
-  const int clientWidth = TwipsToPixels(kClientWidthTwips, dpi);
-  const int clientHeight = TwipsToPixels(kClientHeightTwips, dpi);
-  RECT outer{0, 0, clientWidth, clientHeight};
-  ::AdjustWindowRectExForDpi(&outer, kWindowStyle, FALSE, kWindowExStyle, dpi);
-  int width = outer.right - outer.left;
-  int height = outer.bottom - outer.top;
-  POINT at{};
-  if (topLeft != nullptr) {
-    at = *topLeft;
-  } else {
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    ::GetMonitorInfoW(::MonitorFromWindow(w, MONITOR_DEFAULTTOPRIMARY), &monitor);
-    const RECT& work = monitor.rcWork;
-    at = {work.left + (work.right - work.left - width) / 2, work.top + (work.bottom - work.top - height) / 2};
-  }
-  ::SetWindowPos(w, nullptr, at.x, at.y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-  // Where the frame is drawn at other metrics than this DPI's, the client area still
-  // gets its size.
-  RECT client;
-  if (::GetClientRect(w, &client) && (client.right != clientWidth || client.bottom != clientHeight)) {
-    width += clientWidth - client.right;
-    height += clientHeight - client.bottom;
-    ::SetWindowPos(w, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
-}
-
-void frm_Vexlo::OnDpiChanged(UINT dpi, const RECT& suggested) {
-  // The controls hold the old fonts until they are given the new ones.
-  UniqueFont oldFont = std::move(font_), oldTitle = std::move(helpTitleFont_), oldText = std::move(helpTextFont_);
-  if (!MakeFonts(dpi)) {
-    // Keep the old layout whole rather than leave controls without fonts.
-    font_ = std::move(oldFont);
-    helpTitleFont_ = std::move(oldTitle);
-    helpTextFont_ = std::move(oldText);
-    return;
-  }
-  LoadIcons(dpi);
-
-  const POINT topLeft{suggested.left, suggested.top};
-  FitWindow(dpi, &topLeft);
-
-  for (const Placement& placed : placements_) {
-    const TwipsRect& t = placed.twips;
-    ::MoveWindow(placed.control, TwipsToPixels(t.left, dpi), TwipsToPixels(t.top, dpi),
-                 TwipsToPixels(t.width, dpi), TwipsToPixels(t.height, dpi), FALSE);
-    ::SendMessageW(placed.control, WM_SETFONT, reinterpret_cast<WPARAM>(placed.font->get()), FALSE);
-  }
-  // The status bar keeps itself at the bottom edge; the frames fill the tab strip's
-  // page area, wherever the new tab height puts it. The labels are fitted last, as
-  // at start-up: the room they may grow into ends at their frame's edge.
-  ::SendMessageW(sbStatus.hwnd, WM_SIZE, 0, 0);
-  SetStatusParts(dpi);
-  const RECT page = tabRTF.PageRect();
-  for (const Frame& frame : fraTab) {
-    ::MoveWindow(frame.hwnd, page.left, page.top, page.right - page.left, page.bottom - page.top, FALSE);
-  }
-  // The new fonts gave the count boxes the edit control's own margins again.
-  labelFitter_.Fit();
-  ::RedrawWindow(window_.get(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 }  // namespace vexlo

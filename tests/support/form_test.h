@@ -34,6 +34,7 @@ class FormTest : public ::testing::Test {
     };
     options.endProgram = [this] { ++exits_; };
     options.startDpi = startDpi_;
+    options.fontFace = fontFace_;
     form_ = std::make_unique<frm_Vexlo>(std::move(options));
     std::wstring failure;
     ASSERT_TRUE(form_->Load(failure)) << std::string(failure.begin(), failure.end());
@@ -63,6 +64,7 @@ class FormTest : public ::testing::Test {
   FakeLauncher* launcher_ = nullptr;
   int exits_ = 0;
   UINT startDpi_ = 0;  // the DPI Open lays the window out for; 0: the system's
+  const wchar_t* fontFace_ = L"Arial";  // the face of the window's captions
   std::unique_ptr<frm_Vexlo> form_;
 };
 
