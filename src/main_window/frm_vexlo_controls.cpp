@@ -209,7 +209,7 @@ bool frm_Vexlo::CreateControls() {
   for (HWND box : {txtOutputPing.hwnd, txtOutputTracert.hwnd, txtOutputLookup.hwnd}) {
     if (OutputView* view = OutputView::From(box)) view->ShareStorage(outputStore);
   }
-  return true;
+  return CreateStrips(dpi);
 }
 
 void frm_Vexlo::FitWindow(UINT dpi, const POINT* topLeft) {
@@ -261,6 +261,12 @@ void frm_Vexlo::OnDpiChanged(UINT dpi, const RECT& suggested) {
     ::MoveWindow(placed.control, TwipsToPixels(t.left, dpi), TwipsToPixels(t.top, dpi),
                  TwipsToPixels(t.width, dpi), TwipsToPixels(t.height, dpi), FALSE);
     ::SendMessageW(placed.control, WM_SETFONT, reinterpret_cast<WPARAM>(placed.font->get()), FALSE);
+  }
+  layoutDpi_ = dpi;
+  for (auto [box, strip] : {std::pair{&txtOutputPing, &stripPing}, std::pair{&txtOutputTracert, &stripTracert}}) {
+    ::SendMessageW(strip->hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    strip->Dpi(dpi);
+    PlaceOutputAndStrip(*box, *strip);
   }
   // The status bar keeps itself at the bottom edge; the frames fill the tab strip's
   // page area, wherever the new tab height puts it. The labels are fitted last, as
