@@ -78,6 +78,11 @@ LRESULT RunStrip::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PAINT:
       OnPaint();
       return 0;
+    case WM_PRINTCLIENT: {
+      RECT client{};
+      if (::GetClientRect(hwnd, &client)) PaintInto(reinterpret_cast<HDC>(wp), client);
+      return 0;
+    }
     case WM_SIZE:
     case WM_SYSCOLORCHANGE:
     case WM_SETTINGCHANGE:  // high contrast on or off

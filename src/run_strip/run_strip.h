@@ -46,6 +46,8 @@ class RunStrip final : private WindowBase {
   // or tracert). The facts must outlive the window.
   [[nodiscard]] bool Create(HWND parent, int id, const RunFacts& facts, RunTool tool);
   [[nodiscard]] HWND hwnd() const noexcept { return hwnd_; }
+  // Its own visibility, whether or not its page is in view.
+  [[nodiscard]] bool Visible() const { return (::GetWindowLongPtrW(hwnd_, GWL_STYLE) & WS_VISIBLE) != 0; }
 
   // The facts changed: reads the statistics line again and redraws.
   void Refresh();
