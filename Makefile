@@ -36,8 +36,10 @@ bench: build
 	  cat $(BUILD)/bench/$$b.txt; done; \
 	  scripts/wine-prefix.sh down $(CURDIR)/$(BUILD)/wine/prefix; exit $$status
 
+# A finished ping run with its strip, and the hop bars of a traceroute.
 screenshot: build
-	scripts/screenshot.sh $(BUILD) docs/screenshot.png
+	SCREENSHOT_WAIT=15 scripts/screenshot.sh $(BUILD) docs/screenshot.png ping
+	SCREENSHOT_WAIT=15 scripts/screenshot.sh $(BUILD) docs/screenshot-hops.png hops
 
 clean:
 	rm -rf build

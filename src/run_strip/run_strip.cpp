@@ -84,6 +84,9 @@ LRESULT RunStrip::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     }
     case WM_SIZE:
+      BreakStatistics();
+      ::InvalidateRect(hwnd, nullptr, FALSE);
+      break;
     case WM_SYSCOLORCHANGE:
     case WM_SETTINGCHANGE:  // high contrast on or off
       ::InvalidateRect(hwnd, nullptr, FALSE);
@@ -130,6 +133,7 @@ void RunStrip::OnDestroy() noexcept { tip_.reset(); }
 void RunStrip::OnSetFont(HFONT font, bool redraw) {
   font_ = font;
   MeasureFont();
+  BreakStatistics();
   if (redraw) ::InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
@@ -137,6 +141,7 @@ void RunStrip::Dpi(UINT dpi) {
   dpi_ = dpi == 0 ? 96 : dpi;
   if (tip_) ::SendMessageW(tip_.get(), TTM_SETMAXTIPWIDTH, 0, ScalePixels(480, dpi_));
   MeasureFont();
+  BreakStatistics();
   ::InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
@@ -152,17 +157,39 @@ void RunStrip::MeasureFont() {
 }
 
 void RunStrip::Refresh() {
-  const std::wstring line = StatisticsLine();
-  // The window text is the accessible name; DefWindowProc's WM_SETTEXT tells clients
-  // of the change (EVENT_OBJECT_NAMECHANGE).
-  if (line != WindowText()) ::SetWindowTextW(hwnd_, line.c_str());
+  std::wstring line = StatisticsLine();
+  if (line != statistics_) {
+    statistics_ = std::move(line);
+    // The window text is the accessible name; DefWindowProc's WM_SETTEXT tells clients
+    // of the change (EVENT_OBJECT_NAMECHANGE).
+    ::SetWindowTextW(hwnd_, statistics_.c_str());
+    BreakStatistics();
+  }
   ::InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
-std::wstring RunStrip::WindowText() const {
-  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(hwnd_)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(::GetWindowTextW(hwnd_, text.data(), static_cast<int>(text.size()))));
-  return text;
+void RunStrip::BreakStatistics() {
+  constexpr wchar_t kSeparator[] = L" \x00B7 ";
+  statisticsBreak_ = std::wstring::npos;
+  RECT client{};
+  ::GetClientRect(hwnd_, &client);
+  const RECT row =
+      LayOutStrip({client.right, client.bottom}, dpi_, textHeight_, 1, labelWidth_, tool_, 0).text;
+  const WindowDc dc(hwnd_);
+  if (dc.get() == nullptr) return;
+  const Selected selected(dc.get(), font_ != nullptr ? font_ : ::GetStockObject(DEFAULT_GUI_FONT));
+  const auto fits = [&](std::size_t length) {
+    SIZE extent{};
+    return ::GetTextExtentPoint32W(dc.get(), statistics_.data(), static_cast<int>(length), &extent) &&
+           extent.cx <= row.right - row.left;
+  };
+  if (fits(statistics_.size())) return;
+  // The row ends before the last separator it has room for, or else the first.
+  for (std::size_t at = statistics_.rfind(kSeparator); at != std::wstring::npos && at > 0;
+       at = statistics_.rfind(kSeparator, at - 1)) {
+    statisticsBreak_ = at;
+    if (fits(at)) return;
+  }
 }
 
 bool RunStrip::HasMarks() const {
@@ -177,7 +204,9 @@ std::wstring RunStrip::StatisticsLine() const {
 StripGeometry RunStrip::Geometry() const {
   RECT client{};
   ::GetClientRect(hwnd_, &client);
-  return LayOutStrip({client.right, client.bottom}, dpi_, textHeight_, labelWidth_, tool_, facts_->Hops().size());
+  const int rows = statisticsBreak_ == std::wstring::npos ? 1 : 2;
+  return LayOutStrip({client.right, client.bottom}, dpi_, textHeight_, rows, labelWidth_, tool_,
+                     facts_->Hops().size());
 }
 
 std::size_t RunStrip::MarkCount(const StripGeometry& geometry) const {

@@ -81,7 +81,8 @@ class RunStrip final : private WindowBase {
   [[nodiscard]] std::optional<std::pair<std::uint32_t, std::uint32_t>> LineOf(std::size_t column) const;
   [[nodiscard]] std::wstring TipOf(std::size_t column) const;
   [[nodiscard]] std::wstring StatisticsLine() const;
-  [[nodiscard]] std::wstring WindowText() const;
+  // Where the statistics line goes on to a second row when one is too narrow for it.
+  void BreakStatistics();
   void MeasureFont();
 
   HWND hwnd_ = nullptr;
@@ -94,6 +95,8 @@ class RunStrip final : private WindowBase {
   UniqueWindow tip_;
   std::optional<std::size_t> hovered_;  // the column under the mouse
   std::wstring tipText_;                // what the tooltip shows, held while it does
+  std::wstring statistics_;             // the line drawn, and the window text
+  std::size_t statisticsBreak_ = std::wstring::npos;  // at a separator, or npos: one row
 };
 
 }  // namespace vexlo

@@ -16,13 +16,13 @@ int ScalePixels(int pixelsAt96, UINT dpi) noexcept {
   return std::max(1, MulDiv(pixelsAt96, static_cast<int>(dpi), 96));
 }
 
-StripGeometry LayOutStrip(SIZE client, UINT dpi, int textHeight, int labelWidth, RunTool tool,
+StripGeometry LayOutStrip(SIZE client, UINT dpi, int textHeight, int textRows, int labelWidth, RunTool tool,
                           std::size_t hopCount) {
   StripGeometry g;
   const int pad = ScalePixels(kPad, dpi);
   g.line = ScalePixels(1, dpi);
   const int width = static_cast<int>(client.cx), height = static_cast<int>(client.cy);
-  g.text = MakeRect(pad, pad, std::max(pad, width - pad), pad + textHeight);
+  g.text = MakeRect(pad, pad, std::max(pad, width - pad), pad + textHeight * textRows);
   const int graphTop = static_cast<int>(g.text.bottom) + pad;
   int graphBottom = height - pad;
   if (tool == RunTool::Traceroute) graphBottom -= textHeight;

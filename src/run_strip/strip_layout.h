@@ -23,7 +23,7 @@ namespace vexlo {
 [[nodiscard]] int ScalePixels(int pixelsAt96, UINT dpi) noexcept;
 
 struct StripGeometry {
-  RECT text{};     // the statistics line
+  RECT text{};     // the statistics line, on one row or two
   RECT labels{};   // the gridline labels, left of the marks
   RECT graph{};    // the marks: its bottom is 0 ms, its top the scale
   RECT numbers{};  // the hop numbers under the bars; empty for ping
@@ -33,9 +33,10 @@ struct StripGeometry {
   std::size_t columns = 0;  // how many columns fit
 };
 
-// textHeight: of the font's line; labelWidth: of the widest gridline label.
-[[nodiscard]] StripGeometry LayOutStrip(SIZE client, UINT dpi, int textHeight, int labelWidth, RunTool tool,
-                                        std::size_t hopCount);
+// textHeight: of the font's line; textRows: the statistics' (1 or 2); labelWidth: of
+// the widest gridline label.
+[[nodiscard]] StripGeometry LayOutStrip(SIZE client, UINT dpi, int textHeight, int textRows, int labelWidth,
+                                        RunTool tool, std::size_t hopCount);
 // The column's rectangle, the whole height of the graph; columns start at the left.
 [[nodiscard]] RECT ColumnRect(const StripGeometry& geometry, std::size_t column) noexcept;
 // The mark's rectangle from the graph's bottom up to ms (at least a thin line high).

@@ -59,7 +59,15 @@ void RunStrip::PaintInto(HDC dc, const RECT& client) const {
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextColor(dc, colors.text);
   const StripGeometry geometry = Geometry();
-  DrawLine(dc, StatisticsLine(), geometry.text, DT_LEFT | DT_VCENTER | DT_END_ELLIPSIS);
+  RECT row = geometry.text;
+  row.bottom = row.top + textHeight_;
+  if (statisticsBreak_ == std::wstring::npos) {
+    DrawLine(dc, statistics_, row, DT_LEFT | DT_END_ELLIPSIS);
+  } else {
+    DrawLine(dc, statistics_.substr(0, statisticsBreak_), row, DT_LEFT | DT_END_ELLIPSIS);
+    ::OffsetRect(&row, 0, textHeight_);
+    DrawLine(dc, statistics_.substr(statisticsBreak_ + 3), row, DT_LEFT | DT_END_ELLIPSIS);
+  }
   if (tool_ == RunTool::Ping) {
     PaintPing(dc, geometry, colors);
   } else {

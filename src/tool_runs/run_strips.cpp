@@ -1,6 +1,7 @@
 // The facts of the Ping and Traceroute pages' runs and the strips that draw them.
 #include "main_window/control_ids.h"
 #include "main_window/frm_vexlo.h"
+#include "output_view/output_view.h"
 
 namespace vexlo {
 namespace {
@@ -39,6 +40,10 @@ void frm_Vexlo::PlaceOutputAndStrip(const TextBox& box, RunStrip& strip) {
   const int boxBottom = shown ? TwipsToPixels(kBoxTop + kBoxHeight - kStripShare, dpi) : bottom;
   const int stripTop = TwipsToPixels(kBoxTop + kBoxHeight - kStripShare + kStripGap, dpi);
   ::MoveWindow(box.hwnd, left, top, width, boxBottom - top, TRUE);
+  // A box that follows its end keeps it in view as it shrinks; a resize alone keeps its top row.
+  if (const OutputView* view = OutputView::From(box.hwnd); view != nullptr && view->Follows()) {
+    ::SendMessageW(box.hwnd, EM_SCROLLCARET, 0, 0);
+  }
   if (shown) ::MoveWindow(strip.hwnd(), left, stripTop, width, bottom - stripTop, TRUE);
   ::ShowWindow(strip.hwnd(), shown ? SW_SHOWNA : SW_HIDE);
 }

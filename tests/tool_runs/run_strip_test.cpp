@@ -98,6 +98,11 @@ TEST_F(RunStripTest, APingRunShowsItsStatisticsAndTheBoxMakesRoom) {
   EXPECT_EQ(strip.bottom, boxBefore.bottom);
   EXPECT_EQ(strip.left, box.left);
   EXPECT_EQ(strip.right, box.right);
+  // The box went on following its end as it shrank: its last line is in view.
+  RECT client{};
+  ::GetClientRect(f.txtOutputPing.hwnd, &client);
+  const auto lastVisible = ::SendMessageW(f.txtOutputPing.hwnd, EM_CHARFROMPOS, 0, MAKELPARAM(2, client.bottom - 2));
+  EXPECT_EQ(static_cast<LRESULT>(HIWORD(lastVisible)), ::SendMessageW(f.txtOutputPing.hwnd, EM_GETLINECOUNT, 0, 0) - 1);
   // Not a tab stop: the keyboard order stays as it was.
   EXPECT_EQ(::GetWindowLongPtrW(f.stripPing.hwnd(), GWL_STYLE) & WS_TABSTOP, 0);
 
