@@ -31,13 +31,15 @@ run: build
 # goes through a file, which is kept beside them.
 bench: build
 	scripts/wine-prefix.sh up $(CURDIR)/$(BUILD)/wine/prefix
-	status=0; for b in output_bench launcher_bench; do \
+	status=0; for b in output_bench launcher_bench strip_bench; do \
 	  scripts/wine-run.sh $(CURDIR)/$(BUILD)/wine/prefix $(BUILD)/bench/$$b.exe </dev/null >$(BUILD)/bench/$$b.txt 2>&1 || status=1; \
 	  cat $(BUILD)/bench/$$b.txt; done; \
 	  scripts/wine-prefix.sh down $(CURDIR)/$(BUILD)/wine/prefix; exit $$status
 
+# A finished ping run with its strip, and the hop bars of a traceroute.
 screenshot: build
-	scripts/screenshot.sh $(BUILD) docs/screenshot.png
+	SCREENSHOT_WAIT=15 scripts/screenshot.sh $(BUILD) docs/screenshot.png ping
+	SCREENSHOT_WAIT=15 scripts/screenshot.sh $(BUILD) docs/screenshot-hops.png hops
 
 clean:
 	rm -rf build

@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# screenshot.sh BUILD_DIR OUTPUT.png: the real window under Xvfb and Wine's normal driver.
+# screenshot.sh BUILD_DIR OUTPUT.png [ping|hops]: the real window under Xvfb and Wine's
+# normal driver. With ping or hops, the window of tests/screenshot_host.exe, which runs
+# the scripted tool as ping (or tracert) on its page, so the picture shows a run.
 # SCREENSHOT_DPI=144 (or 192) shows it at 150 % (200 %).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 out=$2
+run=${3:-}
+program="$build/vexlo.exe"
+[ -n "$run" ] && program="$build/tests/screenshot_host.exe"
 . "$here/wine-env.sh"
 prefix="$build/wine/run-prefix"
 display=:${SCREENSHOT_DISPLAY:-97}
@@ -22,7 +27,7 @@ sleep 1
 "$here/wine-prefix.sh" up "$prefix" x11
 WINEPREFIX="$prefix" "$WINE64" reg add 'HKLM\SOFTWARE\Quenmar\vexlo' /v Ver /d "Vexlo ${VEXLO_VERSION:-1.0.0}" /f </dev/null >/dev/null 2>&1
 WINEPREFIX="$prefix" "$WINE64" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f </dev/null >/dev/null 2>&1
-WINEPREFIX="$prefix" "$WINE64" "$build/vexlo.exe" </dev/null >/dev/null 2>&1 &
+WINEPREFIX="$prefix" "$WINE64" "$program" $run </dev/null >/dev/null 2>&1 &
 sleep "${SCREENSHOT_WAIT:-5}"
 mkdir -p "$(dirname "$out")"
 # The screen is black beyond the window, so trimming leaves the window alone.

@@ -33,7 +33,8 @@ bool frm_Vexlo::Load(std::wstring& failure) {
   wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kWindowClass;
-  if (!RegisterWindowClass(wc) || !Frame::Register(instance) || !RegisterOutputView(instance)) {
+  if (!RegisterWindowClass(wc) || !Frame::Register(instance) || !RegisterOutputView(instance) ||
+      !RunStrip::Register(instance)) {
     failure = L"The window class could not be registered.";
     return false;
   }
@@ -108,6 +109,10 @@ LRESULT frm_Vexlo::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (header->hwndFrom == tabRTF.hwnd && header->code == TCN_SELCHANGE) {
         tabRTF_Click();
         keyboard_.KeepFocusUsable();
+      } else if (header->code == RunStrip::kMarkClicked) {
+        const auto* click = reinterpret_cast<const RunStrip::MarkClick*>(lp);
+        if (header->hwndFrom == stripPing.hwnd()) stripPing_MarkClick(click->lineStart, click->lineLength);
+        if (header->hwndFrom == stripTracert.hwnd()) stripTracert_MarkClick(click->lineStart, click->lineLength);
       }
       return 0;
     }

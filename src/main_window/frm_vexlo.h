@@ -18,6 +18,8 @@
 #include "main_window/keyboard.h"
 #include "main_window/label_fit.h"
 #include "output_view/output_view.h"
+#include "run_facts/run_facts.h"
+#include "run_strip/run_strip.h"
 
 namespace vexlo {
 
@@ -74,6 +76,8 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   void cmdClearPing_Click();
   void cmd_clear_tracert_Click();
   void cmd_lookup_clear_Click();
+  void stripPing_MarkClick(std::uint32_t lineStart, std::uint32_t lineLength);
+  void stripTracert_MarkClick(std::uint32_t lineStart, std::uint32_t lineLength);
 
   // Launcher events.
   void DataReceived(std::wstring sData) override;
@@ -100,6 +104,11 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   CommandButton cmd_execute_lookup, cmd_lookup_clear, cmd_lookup_exit;
 
   Label lbl_help_pt_1, lbl_help_pt_2, lbl_help_pt_3, lbl_help_pt_4;
+
+  // The facts of the Ping and Traceroute pages' runs, read from their output, and the
+  // strips below the output boxes that draw them.
+  RunFacts factsPing, factsTracert;
+  RunStrip stripPing, stripTracert;
 
   // Window state.
   VbBool bRunning = kFalse;
@@ -185,6 +194,24 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   // events alike: the tabs usable when no run is active, no option fragment kept.
   void RecoverFromFailedHandler() noexcept;
 
+  // Run facts (tool_runs/run_strips.cpp). A run started from the Ping or Traceroute
+  // page feeds that page's facts; a lookup run feeds none.
+  struct RunPage {
+    RunFacts* facts;
+    RunStrip* strip;
+    const TextBox* box;
+  };
+  [[nodiscard]] bool CreateStrips(UINT dpi);
+  void StartRunFacts(RunTool tool);
+  // piece starts at offset in the running page's box, and arrived at time.
+  void FeedRunFacts(const std::wstring& piece, std::uint32_t offset, FactTime time);
+  void EndRunFacts();
+  void ClearRunFacts(RunFacts& facts, RunStrip& strip, const TextBox& box);
+  // Shows the strip while its facts hold a mark, the box above it giving up the room.
+  void PlaceOutputAndStrip(const TextBox& box, RunStrip& strip);
+  void SelectOutputLine(const TextBox& box, std::uint32_t lineStart, std::uint32_t lineLength);
+  RunPage running_{};
+
   // Each control's place in twips and its font, so that a new DPI can place it again.
   struct Placement {
     HWND control;
@@ -194,9 +221,6 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   std::vector<Placement> placements_;
   // The DPI the layout is converted at; 0 until the window is first fitted.
   UINT layoutDpi_ = 0;
-  // Whether each page shows a strip below its output box, which gives up the room;
-  // OnSize places the box by OutputAndStripRects, and a strip would go to its strip.
-  std::array<bool, 4> stripShown_{};
 
   Options options_;
   UniqueWindow window_;

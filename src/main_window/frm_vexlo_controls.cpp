@@ -210,7 +210,7 @@ bool frm_Vexlo::CreateControls() {
   for (HWND box : {txtOutputPing.hwnd, txtOutputTracert.hwnd, txtOutputLookup.hwnd}) {
     outputViews.Add(box);
   }
-  return true;
+  return CreateStrips(dpi);
 }
 
 }  // namespace vexlo

@@ -100,6 +100,10 @@ void frm_Vexlo::OnDpiChanged(UINT dpi, const RECT& suggested) {
     at.bottom = at.top + size.cy;
   }
   ::SetWindowPos(w, nullptr, at.left, at.top, at.right - at.left, at.bottom - at.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  for (RunStrip* strip : {&stripPing, &stripTracert}) {
+    ::SendMessageW(strip->hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    strip->Dpi(dpi);
+  }
   // The size may be the one it had, which brings no WM_SIZE.
   if (::GetClientRect(w, &client)) OnSize(client.right, client.bottom);
   // The new fonts gave the count boxes the edit control's own margins again. The
@@ -149,11 +153,17 @@ void frm_Vexlo::OnSize(int clientWidth, int clientHeight) {
     ::MoveWindow(frame.hwnd, page.left, page.top, page.right - page.left, page.bottom - page.top, TRUE);
   }
   const SIZE pageClient{page.right - page.left, page.bottom - page.top};
-  const HWND outputs[] = {txtOutputPing.hwnd, txtOutputTracert.hwnd, txtOutputLookup.hwnd};
-  for (std::size_t i = 0; i < std::size(outputs); ++i) {
-    const RECT r = OutputAndStripRects(pageClient, stripShown_[i]).output;
-    ::MoveWindow(outputs[i], r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+  const RECT r = OutputAndStripRects(pageClient, false).output;
+  ::MoveWindow(txtOutputLookup.hwnd, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+  // The strips come last at start-up: until they are there, their boxes take the design.
+  if (stripPing.hwnd() == nullptr || stripTracert.hwnd() == nullptr) {
+    for (const HWND box : {txtOutputPing.hwnd, txtOutputTracert.hwnd}) {
+      ::MoveWindow(box, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+    }
+    return;
   }
+  PlaceOutputAndStrip(txtOutputPing, stripPing);
+  PlaceOutputAndStrip(txtOutputTracert, stripTracert);
 }
 
 }  // namespace vexlo

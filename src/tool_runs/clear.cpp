@@ -6,6 +6,7 @@ namespace vexlo {
 void frm_Vexlo::cmdClearPing_Click() {
   txtOutputPing.Text(L"");
   sKeptPing.clear();
+  ClearRunFacts(factsPing, stripPing, txtOutputPing);
   chk_opt_a.Value(0);
   chk_opt_f.Value(0);
   chk_opt_n.Value(true);  // deselects "Run until you stop (-t)" through the group
@@ -16,6 +17,7 @@ void frm_Vexlo::cmdClearPing_Click() {
 void frm_Vexlo::cmd_clear_tracert_Click() {
   txtOutputTracert.Text(L"");
   sKeptTracert.clear();
+  ClearRunFacts(factsTracert, stripTracert, txtOutputTracert);
   chk_opt_d.Value(0);
   chk_opt_h.Value(0);
   txt_times_h.Text(L"30");

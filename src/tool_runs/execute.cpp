@@ -43,6 +43,7 @@ void frm_Vexlo::cmdExecutePing_Click() {
   const std::wstring address = txtApplicationPing.Text();
   oLaunch->Execute(L"ping " + sOptA + sOptT + sOptN + sOptF + address);
   ReportStartResult(txtApplicationPing, cmdExecutePing);
+  StartRunFacts(RunTool::Ping);
 }
 
 void frm_Vexlo::cmd_execute_tracert_Click() {
@@ -57,6 +58,7 @@ void frm_Vexlo::cmd_execute_tracert_Click() {
   const std::wstring address = txtApplicationTracert.Text();
   oLaunch->Execute(L"tracert " + sOptD + sOptH + address);
   ReportStartResult(txtApplicationTracert, cmd_execute_tracert);
+  StartRunFacts(RunTool::Traceroute);
 }
 
 void frm_Vexlo::cmd_execute_lookup_Click() {
@@ -69,6 +71,7 @@ void frm_Vexlo::cmd_execute_lookup_Click() {
   const std::wstring address = txtApplicationLookup.Text();
   oLaunch->Execute(L"nslookup " + address);
   ReportStartResult(txtApplicationLookup, cmd_execute_lookup);
+  StartRunFacts(RunTool::Lookup);
 }
 
 void frm_Vexlo::txtApplicationPing_Change() {

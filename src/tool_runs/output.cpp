@@ -2,14 +2,28 @@
 #include "main_window/frm_vexlo.h"
 
 namespace vexlo {
+namespace {
+
+// FILETIME ticks (UTC), as the strip's tooltips read a probe's time.
+FactTime FileTimeNow() noexcept {
+  FILETIME now{};
+  ::GetSystemTimePreciseAsFileTime(&now);
+  return static_cast<FactTime>((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+}
+
+}  // namespace
 
 void frm_Vexlo::oLaunch_DataReceived(const std::wstring& sData) {
+  const FactTime receivedAt = FileTimeNow();
   // Appending in place ends with the text that rewriting the whole text would give,
   // without a cost that grows with what the box holds. The caret goes to the end (of
   // what a full box took), and the newest output into view, if the box follows its
   // end; a user who scrolled back or holds a selection keeps the place.
+  // The running page's facts read the piece where it lands in that page's box.
+  const auto offset = static_cast<std::uint32_t>(running_.box != nullptr ? running_.box->TextLength() : 0);
   for (const TextBox* box : {&txtOutputPing, &txtOutputTracert, &txtOutputLookup}) box->Append(sData);
   sbStatus.PanelText(2, L"Data received");
+  FeedRunFacts(sData, offset, receivedAt);
 }
 
 void frm_Vexlo::oLaunch_ProcessEnded() {
@@ -26,6 +40,7 @@ void frm_Vexlo::oLaunch_ProcessEnded() {
   // Before the one step that can fail: copying a whole box may run out of memory,
   // and the tabs must come back all the same.
   tabRTF.Enabled(true);
+  EndRunFacts();
   switch (tabRTF.SelectedItem()) {
     case 1: sKeptPing = KeptOutput::Of(txtOutputPing.hwnd); break;
     case 2: sKeptTracert = KeptOutput::Of(txtOutputTracert.hwnd); break;

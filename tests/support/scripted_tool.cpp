@@ -8,6 +8,11 @@
 //   lines N MS     "line 1" .. "line N", one every MS milliseconds
 //   stamped N MS   N lines "stamp <performance counter>", one every MS milliseconds
 //   flood BYTES    that many bytes of 'x' lines, as fast as the pipe takes them
+//   pingrun N MS   a ping transcript of N probes, one every MS milliseconds: replies
+//                  of 0 to 48 ms ("<1ms" for 0), and every fifth probe from the third
+//                  on timed out, then the summary
+//   tracertrun N MS  a tracert transcript of N hops, one every MS milliseconds; the
+//                  fourth hop answers with stars only, the last one is the target
 //   args           the raw command line, then each argument: "cmdline: ...", "argv[i]: ..."
 //   grandchild     starts a copy of itself that sleeps a minute, holding our output,
 //                  on a console of its own (so no Ctrl+C of ours reaches it), and
@@ -149,6 +154,46 @@ std::string CurrentDirectory() {
   return ToOem(std::wstring(dir, n < MAX_PATH ? n : 0));
 }
 
+// A reply time that varies from probe to probe, the same on every run.
+unsigned long TripOf(unsigned long k) { return (k * 29 + 7) % 49; }
+
+void PingRun(unsigned long probes, unsigned long delay) {
+  WriteBytes(Out(), "\r\nPinging 192.0.2.1 with 32 bytes of data:\r\n");
+  unsigned long received = 0;
+  for (unsigned long k = 1; k <= probes; ++k) {
+    if (delay > 0) ::Sleep(delay);
+    if (k % 5 == 3) {
+      WriteBytes(Out(), "Request timed out.\r\n");
+      continue;
+    }
+    ++received;
+    const unsigned long ms = TripOf(k);
+    const std::string time = ms == 0 ? "time<1ms" : "time=" + std::to_string(ms) + "ms";
+    WriteBytes(Out(), "Reply from 192.0.2.1: bytes=32 " + time + " TTL=57\r\n");
+  }
+  const unsigned long lost = probes - received;
+  WriteBytes(Out(), "\r\nPing statistics for 192.0.2.1:\r\n    Packets: Sent = " + std::to_string(probes) +
+                        ", Received = " + std::to_string(received) + ", Lost = " + std::to_string(lost) + " (" +
+                        std::to_string(probes == 0 ? 0 : lost * 100 / probes) + "% loss),\r\n");
+}
+
+void TracertRun(unsigned long hops, unsigned long delay) {
+  WriteBytes(Out(), "\r\nTracing route to example.net [192.0.2.80]\r\nover a maximum of 30 hops:\r\n\r\n");
+  for (unsigned long k = 1; k <= hops; ++k) {
+    if (delay > 0) ::Sleep(delay);
+    char line[160];
+    if (k == 4) {
+      std::snprintf(line, sizeof line, "%3lu     *        *        *     Request timed out.\r\n", k);
+    } else {
+      const unsigned long base = k * 5;
+      std::snprintf(line, sizeof line, "%3lu  %4lu ms  %4lu ms  %4lu ms  %s [192.0.2.%lu]\r\n", k, base + TripOf(k) % 7,
+                    base + TripOf(k + 1) % 7, base + TripOf(k + 2) % 7, k == hops ? "example.net" : "router.example", k);
+    }
+    WriteBytes(Out(), line);
+  }
+  WriteBytes(Out(), "\r\nTrace complete.\r\n");
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -175,6 +220,15 @@ int wmain(int argc, wchar_t** argv) {
         const std::string text = action == L"lines" ? "line " + std::to_string(k)
                                                     : "stamp " + std::to_string(now.QuadPart);
         if (!WriteBytes(Out(), text + "\r\n")) return 1;
+      }
+      i += 2;
+    } else if (action == L"pingrun" || action == L"tracertrun") {
+      const unsigned long n = std::wcstoul(arg.c_str(), nullptr, 10);
+      const unsigned long delay = i + 2 < argc ? std::wcstoul(argv[i + 2], nullptr, 10) : 0;
+      if (action == L"pingrun") {
+        PingRun(n, delay);
+      } else {
+        TracertRun(n, delay);
       }
       i += 2;
     } else if (action == L"flood") {
