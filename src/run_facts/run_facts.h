@@ -78,7 +78,8 @@ class RunFacts {
   bool Read(std::wstring_view piece, std::uint32_t offset, FactTime time);
   // The run ended: a last line without a line end is read too.
   bool EndRun();
-  // The box was emptied: no facts.
+  // The box was emptied: no facts. A run still going on reads on, from the box's new
+  // start; the rest of a line begun before is no line.
   void Clear();
 
   [[nodiscard]] std::size_t ProbeCount() const noexcept;

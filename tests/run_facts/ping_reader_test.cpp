@@ -154,5 +154,23 @@ TEST(PingReader, OnlyPingRunsGiveProbes) {
   EXPECT_TRUE(facts.Hops().empty());
 }
 
+// Clear during a run, in the middle of a line: the run reads on from the empty box, and
+// the cleared line's rest is no probe.
+TEST(PingReader, ClearDuringARun) {
+  for (const std::wstring_view cut : {L"time=12ms TTL=117\r", L"\r"}) {
+    RunFacts facts;
+    facts.StartRun(RunTool::Ping, 500);
+    const std::wstring before = L"Pinging 192.0.2.1 with 32 bytes of data:\r\nReply from 192.0.2.1: bytes=32 ";
+    static_cast<void>(facts.Read(before, 500, 1));
+    facts.Clear();
+    const std::wstring after = std::wstring(cut) + L"\nRequest timed out.\r\n";
+    static_cast<void>(facts.Read(after, 0, 2));
+    ASSERT_EQ(facts.ProbeCount(), 1u);
+    EXPECT_TRUE(facts.Probe(0).Lost());
+    EXPECT_EQ(facts.Probe(0).lineStart, cut.size() + 1);
+    EXPECT_EQ(facts.PingStatistics(), L"sent 1 · received 0 · lost 1 (100 %)");
+  }
+}
+
 }  // namespace
 }  // namespace vexlo
