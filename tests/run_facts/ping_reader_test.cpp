@@ -91,7 +91,7 @@ TEST(PingReader, ReadsProbesInEveryLanguageWhateverThePieces) {
         ASSERT_LT(start + probe.lineLength, c.text.size());
         EXPECT_EQ(c.text[start - 1], L'\n');
         EXPECT_EQ(c.text[start + probe.lineLength], L'\r');
-        EXPECT_EQ(probe.time, kBase + start / piece * piece);
+        EXPECT_EQ(probe.time, static_cast<FactTime>(kBase + start / piece * piece));
       }
     }
   }

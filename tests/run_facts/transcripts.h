@@ -13,7 +13,8 @@ namespace vexlo::test {
 inline void ReadRun(RunFacts& facts, RunTool tool, std::wstring_view text, std::size_t piece, std::uint32_t base = 0) {
   facts.StartRun(tool, base);
   for (std::size_t at = 0; at < text.size(); at += piece) {
-    static_cast<void>(facts.Read(text.substr(at, piece), base + static_cast<std::uint32_t>(at), base + at));
+    static_cast<void>(facts.Read(text.substr(at, piece), base + static_cast<std::uint32_t>(at),
+                                 static_cast<FactTime>(base + at)));
   }
   static_cast<void>(facts.EndRun());
 }
