@@ -31,6 +31,16 @@ class LineSplitter {
       if (piece[0] == L'\n') at = 1;
       afterCr_ = false;
     }
+    if (dropping_) {
+      at = piece.find_first_of(L"\r\n", at);
+      if (at == std::wstring_view::npos) return;
+      dropping_ = false;
+      afterCr_ = piece[at] == L'\r';
+      if (++at < piece.size() && afterCr_) {
+        if (piece[at] == L'\n') ++at;
+        afterCr_ = false;
+      }
+    }
     while (at < piece.size()) {
       const std::size_t lineEnd = piece.find_first_of(L"\r\n", at);
       const std::size_t textEnd = lineEnd == std::wstring_view::npos ? piece.size() : lineEnd;
@@ -56,7 +66,16 @@ class LineSplitter {
     text_.clear();
     open_ = false;
     afterCr_ = false;
+    dropping_ = false;
     length_ = 0;
+  }
+  // The text so far is gone from the box: the rest of a line begun in it is no line.
+  void DropText() noexcept {
+    const bool inLine = open_;
+    const bool afterCr = afterCr_;
+    Reset();
+    dropping_ = inLine;
+    afterCr_ = afterCr;
   }
 
  private:
@@ -74,6 +93,7 @@ class LineSplitter {
   std::wstring text_;
   bool open_ = false;
   bool afterCr_ = false;
+  bool dropping_ = false;
   std::uint32_t start_ = 0;
   std::uint32_t length_ = 0;
   FactTime time_ = 0;

@@ -1,6 +1,7 @@
 #include "run_facts/probe_graph.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace vexlo {
 namespace {
@@ -69,13 +70,18 @@ std::size_t ProbeGraph::ProbesPerColumn(std::size_t columnCount) const noexcept 
   return width;
 }
 
+std::size_t ProbeGraph::LevelsUpTo(std::size_t width) const noexcept {
+  const std::size_t levels = width < kLeafProbes ? 0 : static_cast<std::size_t>(std::bit_width(width / kLeafProbes));
+  return std::min(levels, levels_.size());
+}
+
 ProbeGraph::Summary ProbeGraph::OfRange(std::size_t first, std::size_t end, std::size_t width) const {
   // Complete blocks from the widest that fits down, then the probes of the open leaf.
   Summary all;
   std::size_t at = first;
-  for (std::size_t level = levels_.size(); level-- > 0;) {
+  for (std::size_t level = LevelsUpTo(width); level-- > 0;) {
     const std::size_t block = kLeafProbes << level;
-    if (block > width || at + block > end) continue;
+    if (at + block > end) continue;
     all = Merge(all, levels_[level][at / block]);
     at += block;
   }
@@ -128,9 +134,9 @@ bool Holds(std::uint32_t partWorst, std::uint32_t wantedWorst) {
 std::size_t ProbeGraph::WorstIn(std::size_t first, std::size_t end, std::size_t width) const {
   const Summary wanted = OfRange(first, end, width);
   std::size_t at = first;
-  for (std::size_t level = levels_.size(); level-- > 0;) {
+  for (std::size_t level = LevelsUpTo(width); level-- > 0;) {
     const std::size_t block = kLeafProbes << level;
-    if (block > width || at + block > end) continue;
+    if (at + block > end) continue;
     if (Holds(levels_[level][at / block].worst, wanted.worst)) return WorstInBlock(level, at / block, wanted);
     at += block;
   }

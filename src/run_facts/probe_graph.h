@@ -40,6 +40,8 @@ class ProbeGraph {
   [[nodiscard]] static Summary Merge(Summary a, Summary b) noexcept;
   [[nodiscard]] Summary OfProbe(std::size_t index) const;
   [[nodiscard]] std::size_t ProbesPerColumn(std::size_t columnCount) const noexcept;
+  // How many levels hold blocks no wider than width.
+  [[nodiscard]] std::size_t LevelsUpTo(std::size_t width) const noexcept;
   // [first, end) starts at a multiple of width, a power of two, and holds at most width probes.
   [[nodiscard]] Summary OfRange(std::size_t first, std::size_t end, std::size_t width) const;
   [[nodiscard]] std::size_t WorstIn(std::size_t first, std::size_t end, std::size_t width) const;

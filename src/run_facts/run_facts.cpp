@@ -107,7 +107,15 @@ bool RunFacts::EndRun() {
   return added;
 }
 
-void RunFacts::Clear() { *impl_ = Impl{}; }
+void RunFacts::Clear() {
+  Impl& facts = *impl_;
+  facts.runStart = 0;
+  facts.lines.DropText();
+  facts.probes.Clear();
+  facts.tally = PingTally{};
+  facts.hops.clear();
+  facts.hops.shrink_to_fit();
+}
 
 std::size_t RunFacts::ProbeCount() const noexcept { return impl_->probes.Count(); }
 PingProbe RunFacts::Probe(std::size_t index) const { return impl_->probes.Probe(index); }

@@ -42,7 +42,7 @@ struct GraphColumn {
 
 struct PingGraph {
   // Oldest first, the newest last (drawn at the right). One column per probe while
-  // they fit; beyond that each column holds probesPerColumn probes, the last one fewer.
+  // they fit; beyond that each holds probesPerColumn probes, the newest maybe fewer.
   std::vector<GraphColumn> columns;
   std::size_t probesPerColumn = 1;  // a power of two
   std::uint32_t scaleMs = 1;        // the strip's top: 1, 2, 5, 10, 20, 50 ... ms, >= every worstMs
@@ -78,7 +78,8 @@ class RunFacts {
   bool Read(std::wstring_view piece, std::uint32_t offset, FactTime time);
   // The run ended: a last line without a line end is read too.
   bool EndRun();
-  // The box was emptied: no facts.
+  // The box was emptied: no facts. A run still going on reads on, from the box's new
+  // start; the rest of a line begun before is no line.
   void Clear();
 
   [[nodiscard]] std::size_t ProbeCount() const noexcept;

@@ -29,14 +29,10 @@ std::uint32_t ReadNumber(std::wstring_view line, std::size_t& at) noexcept {
 
 std::uint32_t Below(std::uint32_t value) noexcept { return value == 0 ? 0 : value - 1; }
 
+// IPv4 replies end with "TTL=n" in every language.
 std::size_t FindTtl(std::wstring_view line) noexcept {
-  for (std::size_t at = 0; at + 4 <= line.size(); ++at) {
-    if ((line[at] | 0x20) == L't' && (line[at + 1] | 0x20) == L't' && (line[at + 2] | 0x20) == L'l' &&
-        line[at + 3] == L'=') {
-      return at;
-    }
-  }
-  return line.size();
+  const std::size_t ttl = line.find(L"TTL=");
+  return ttl == std::wstring_view::npos ? line.size() : ttl;
 }
 
 // One of tracert's three fields: "*", or "<1 ms", "12 ms", "12ms", "12 мс", "12 毫秒".
