@@ -94,12 +94,13 @@ TEST_F(LauncherDelivery, PiecesWaitingTogetherAreJoinedUpToBufferSize) {
 // here; the test keeps the real one) only the reader can end the tool then.
 TEST(OutputReader, RunThatFailsToDecodeEndsAToolOutsideAJob) {
   StartedTool tool;
-  ASSERT_EQ(StartTool(ScriptedTool() + L" print ready sleep 60000", 4096, tool), 0u);
+  // Longer than a string holds without an allocation of its own.
+  ASSERT_EQ(StartTool(ScriptedTool() + L" write " + std::wstring(200, L'x') + L" sleep 60000", 4096, tool), 0u);
   const UniqueKernelHandle cancel(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   OutputQueue queue(4096, 4 * 4096, [] {});
   ReaderSetup setup{nullptr, tool.process.get(), tool.output.get(), cancel.get(), &queue, CP_OEMCP, 4096};
   {
-    FailingAllocations failing(2);  // on this thread, where the reader runs now
+    FailingAllocations failing(1);  // the read buffer; on this thread, where the reader runs now
     ReaderMain(&setup);
     ASSERT_TRUE(failing.Refused());
   }
