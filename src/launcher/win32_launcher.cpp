@@ -114,7 +114,9 @@ class SenderWatch {
     auto& self = *static_cast<SenderWatch*>(context);
     bool started = false;
     try {
-      started = self.sender_.Launch() == 0 &&
+      // A tool that has ended already needs none; the run's end waits for this start.
+      started = ::WaitForSingleObject(self.tool_.process.get(), 0) == WAIT_TIMEOUT &&
+                self.sender_.Launch() == 0 &&
                 ::RegisterWaitForSingleObject(&self.wait_, self.sender_.Process(), &OnSenderEnded,
                                               &self, INFINITE, WT_EXECUTEONLYONCE);
     } catch (...) {  // no memory for the system directory's name
