@@ -1,10 +1,13 @@
 #include "launcher/console_control.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cwchar>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "launcher/tool_job.h"
 #include "launcher/tool_path.h"
 
 namespace vexlo {
@@ -169,17 +172,46 @@ DWORD CtrlCSender::Prepare(HANDLE tool, DWORD toolId) {
 DWORD CtrlCSender::Launch() {
   const std::wstring directory = SystemDirectory();
   if (directory.empty()) return ERROR_PATH_NOT_FOUND;
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
+  // CreateProcessW resumes the new process's first thread only as its last step: were
+  // we to end while this thread is inside it (Exit right after Execute), the sender
+  // would stay suspended for good. In a kill-on-close job of its own from its creation
+  // on, it ends with us whatever the moment. Where our own job refuses a nested one,
+  // it starts without; its wait for us then ends it.
+  UniqueKernelHandle job;
+  if (CreateKillOnCloseJob(job) == 0) {
+    if (StartProcess(directory, job.get()) == 0) {
+      job_ = std::move(job);
+      return 0;
+    }
+  }
+  return StartProcess(directory, nullptr);
+}
+
+DWORD CtrlCSender::StartProcess(const std::wstring& directory, HANDLE job) {
+  STARTUPINFOEXW si{};
+  si.StartupInfo.cb = sizeof si;
   // The program is a GUI program: no busy cursor for a process that shows nothing.
-  si.dwFlags = STARTF_FORCEOFFFEEDBACK;
+  si.StartupInfo.dwFlags = STARTF_FORCEOFFFEEDBACK;
+  std::vector<std::byte> storage;
+  if (job != nullptr) {
+    SIZE_T size = 0;
+    ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    storage.resize(size);
+    si.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.data());
+    if (!::InitializeProcThreadAttributeList(si.lpAttributeList, 1, 0, &size)) return ::GetLastError();
+  }
   PROCESS_INFORMATION pi{};
+  // Windows 10 and later; older systems refuse the attribute.
+  BOOL created = job == nullptr || ::UpdateProcThreadAttribute(si.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_JOB_LIST,
+                                                               &job, sizeof job, nullptr, nullptr);
   // DETACHED_PROCESS: no console at all, so that AttachConsole can take the tool's
   // (with a console of its own, even a hidden one, AttachConsole fails). No handles.
-  if (!::CreateProcessW(program_.c_str(), commandLine_.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS,
-                        nullptr, directory.c_str(), &si, &pi)) {
-    return ::GetLastError();
-  }
+  const DWORD flags = DETACHED_PROCESS | (job != nullptr ? EXTENDED_STARTUPINFO_PRESENT : 0);
+  created = created && ::CreateProcessW(program_.c_str(), commandLine_.data(), nullptr, nullptr, FALSE, flags,
+                                        nullptr, directory.c_str(), &si.StartupInfo, &pi);
+  const DWORD error = created ? 0 : ::GetLastError();
+  if (si.lpAttributeList != nullptr) ::DeleteProcThreadAttributeList(si.lpAttributeList);
+  if (!created) return error;
   ::CloseHandle(pi.hThread);
   process_.reset(pi.hProcess);
   return 0;

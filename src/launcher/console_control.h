@@ -37,7 +37,8 @@ class CtrlCSender {
   CtrlCSender() = default;
   CtrlCSender(const CtrlCSender&) = delete;
   CtrlCSender& operator=(const CtrlCSender&) = delete;
-  // Not fired, it ends with the tool or with us by itself.
+  // Not fired, it ends with the tool or with us by itself; its job, if it has one,
+  // ends it now.
   ~CtrlCSender() = default;
 
   // 0, or the error that keeps the sender from starting.
@@ -50,6 +51,9 @@ class CtrlCSender {
   [[nodiscard]] HANDLE Process() const noexcept { return process_.get(); }
 
  private:
+  [[nodiscard]] DWORD StartProcess(const std::wstring& directory, HANDLE job);
+
+  UniqueKernelHandle job_;  // ends the sender with us; declared first, closed last
   UniqueKernelHandle process_;
   UniqueKernelHandle go_;
   std::wstring program_;

@@ -143,6 +143,8 @@ TEST_F(CtrlCTest, ReleasingDuringTheGracePeriodEndsEverythingAtOnce) {
   EXPECT_EQ(events_.ended, 0);
 }
 
+std::vector<DWORD> SendersOf(DWORD parent, const wchar_t* program);
+
 TEST_F(CtrlCTest, ExitDuringTheGracePeriodEndsEverythingAtOnce) {
   // The host stops a tool that ignores Ctrl+C and leaves through ExitProcess at once,
   // as the window's Exit does; its grace timer dies with it.
@@ -158,6 +160,11 @@ TEST_F(CtrlCTest, ExitDuringTheGracePeriodEndsEverythingAtOnce) {
   EXPECT_TRUE(ProcessGone(grandchild, 5000ms));
   std::printf("Exit during the grace period: tool and child gone %lld ms after the program\n",
               Ms(Clock::now() - exitedAt));
+  // Exit came while the sender was being started, which leaves it suspended for good
+  // unless its job ends it.
+  for (DWORD sender : SendersOf(::GetProcessId(host.Process()), L"launcher_host.exe")) {
+    EXPECT_TRUE(ProcessGone(sender, 5000ms)) << "a sender outlived the program";
+  }
 }
 
 TEST_F(CtrlCTest, ProgramLivesThroughTheCtrlCItRaises) {
