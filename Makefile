@@ -31,7 +31,7 @@ run: build
 # goes through a file, which is kept beside them.
 bench: build
 	scripts/wine-prefix.sh up $(CURDIR)/$(BUILD)/wine/prefix
-	status=0; for b in output_bench launcher_bench run_facts_bench strip_bench; do \
+	status=0; for b in output_bench launcher_bench startup_bench run_facts_bench strip_bench; do \
 	  scripts/wine-run.sh $(CURDIR)/$(BUILD)/wine/prefix $(BUILD)/bench/$$b.exe </dev/null >$(BUILD)/bench/$$b.txt 2>&1 || status=1; \
 	  cat $(BUILD)/bench/$$b.txt; done; \
 	  scripts/wine-prefix.sh down $(CURDIR)/$(BUILD)/wine/prefix; exit $$status

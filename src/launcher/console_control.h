@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <optional>
+#include <string>
 
 #include "common/unique_handles.h"
 
@@ -27,31 +28,48 @@ void PrepareForCtrlC() noexcept;
 [[nodiscard]] std::optional<int> RunCtrlCSenderIfAsked() noexcept;
 
 // A sender started with the run, so that a Stop costs no process start: it waits,
-// on no console, until Fire or the tool's end, and then raises the Ctrl+C or just
-// ends. Ready is whether Start succeeded.
+// on no console, until Fire, the tool's end or ours, and then raises the Ctrl+C or
+// just ends. Prepare is cheap and done first; Launch starts the process, the slow
+// part, and may run on another thread. Fire may come before Launch: the event stays
+// set, and the sender raises the Ctrl+C as soon as it runs.
 class CtrlCSender {
  public:
   CtrlCSender() = default;
   CtrlCSender(const CtrlCSender&) = delete;
   CtrlCSender& operator=(const CtrlCSender&) = delete;
-  // Not fired, it ends with the tool by itself: the run's end or release ends that.
+  // Not fired, it ends with the tool or with us by itself; its job, if it has one,
+  // ends it now.
   ~CtrlCSender() = default;
 
-  // 0, or the error that kept the sender from starting. tool must be held by the
-  // caller until then.
-  [[nodiscard]] DWORD Start(HANDLE tool, DWORD toolId);
-  // Lets it raise the Ctrl+C; false when it can't any more (it has ended without).
+  // 0, or the error that keeps the sender from starting.
+  [[nodiscard]] DWORD Prepare(HANDLE tool, DWORD toolId);
+  // 0, or the error of the process start. Once, after Prepare succeeded.
+  [[nodiscard]] DWORD Launch();
+  // Sets the event; false when it could not.
   [[nodiscard]] bool Fire() noexcept;
-  [[nodiscard]] bool Fired() const noexcept { return fired_; }
+  // Null until Launch succeeded.
   [[nodiscard]] HANDLE Process() const noexcept { return process_.get(); }
 
  private:
+  [[nodiscard]] DWORD StartProcess(const std::wstring& directory, HANDLE job);
+
+  UniqueKernelHandle job_;  // ends the sender with us; declared first, closed last
   UniqueKernelHandle process_;
   UniqueKernelHandle go_;
-  bool fired_ = false;
+  std::wstring program_;
+  std::wstring commandLine_;
 };
 
 // Whether a sender that has ended raised the Ctrl+C.
 [[nodiscard]] bool SenderRaisedCtrlC(HANDLE sender) noexcept;
+
+// The process with this id, opened with this access, only while it is still the one
+// created at that time (a process id is reused once its process is gone); else empty.
+[[nodiscard]] UniqueKernelHandle OpenSameProcess(DWORD id, ULONGLONG created, DWORD access) noexcept;
+[[nodiscard]] ULONGLONG CreationTime(HANDLE process) noexcept;
+
+// A new named event, manual reset; ERROR_ALREADY_EXISTS (and none) when an object
+// of that name exists already: somebody else's could fire our sender, or never.
+[[nodiscard]] DWORD CreateNewEvent(const std::wstring& name, UniqueKernelHandle& event);
 
 }  // namespace vexlo

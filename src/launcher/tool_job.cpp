@@ -33,6 +33,11 @@ JobPlacement ChoosePlacement(const OwnJob& own) {
   return JobPlacement::kNoJob;
 }
 
+DWORD PlacementCreationFlags(JobPlacement placement) noexcept {
+  // Without it, a job that refuses nesting keeps the tool and refuses the job of its own.
+  return placement == JobPlacement::kJobBreakaway ? CREATE_BREAKAWAY_FROM_JOB : 0;
+}
+
 DWORD CreateKillOnCloseJob(UniqueKernelHandle& job) {
   job.reset(::CreateJobObjectW(nullptr, nullptr));
   if (!job) return ::GetLastError();

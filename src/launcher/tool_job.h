@@ -26,6 +26,8 @@ enum class JobPlacement {
 
 [[nodiscard]] OwnJob QueryOwnJob();
 [[nodiscard]] JobPlacement ChoosePlacement(const OwnJob& own);
+// The process creation flags that placement asks for, beyond the usual ones.
+[[nodiscard]] DWORD PlacementCreationFlags(JobPlacement placement) noexcept;
 
 // A job that ends everything in it when its last handle closes, also by our death.
 [[nodiscard]] DWORD CreateKillOnCloseJob(UniqueKernelHandle& job);

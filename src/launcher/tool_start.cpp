@@ -136,8 +136,7 @@ struct ToolCreation {
 [[nodiscard]] DWORD CreateTool(const ToolCreation& creation, StartedTool& tool, PROCESS_INFORMATION& pi) {
   const JobPlacement placement = ChoosePlacement(QueryOwnJob());
   if (placement != JobPlacement::kNoJob && CreateKillOnCloseJob(tool.job) == 0) {
-    const DWORD flags = placement == JobPlacement::kJobBreakaway ? CREATE_BREAKAWAY_FROM_JOB : 0;
-    if (CreateInJob(creation, flags, tool.job, pi) == 0) return 0;
+    if (CreateInJob(creation, PlacementCreationFlags(placement), tool.job, pi) == 0) return 0;
     tool.job.reset();
   }
   // Outside any job of ours (our own refuses nesting and breakaway, or no job could

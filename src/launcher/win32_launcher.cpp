@@ -33,6 +33,8 @@ constexpr auto kTurnBudget = std::chrono::milliseconds(15);
 // buffer and the piece in the reader's hands, a Stop finds at most this many and two
 // more still to show, which even a slow box shows well within half a second.
 constexpr std::size_t kQueuedPieces = 4;
+// A fired sender that has not raised the Ctrl+C this long after the Stop never will.
+constexpr auto kSenderStartLimit = std::chrono::seconds(10);
 
 void PostWake(HWND window, HANDLE cancel) noexcept {
   // The message queue refuses a message only when it is full; try again for a while,
@@ -44,37 +46,91 @@ void PostWake(HWND window, HANDLE cancel) noexcept {
   }
 }
 
-// The run's Ctrl+C sender (console_control.h). Its end is watched from the thread
-// pool, so that the window's thread never waits for it; a fired sender that did not
-// raise the Ctrl+C ends the tool at once, as a Stop does when no Ctrl+C can be raised.
+// The run's Ctrl+C sender (console_control.h). Its process is started from the thread
+// pool, so that the window's thread never waits for a process start, and its end is
+// watched from there too. A fired sender that did not raise the Ctrl+C, or one that
+// could not be started after a Stop, ends the tool at once, as a Stop does when no
+// Ctrl+C can be raised.
 class SenderWatch {
  public:
   explicit SenderWatch(const StartedTool& tool) noexcept : tool_(tool) {}
   SenderWatch(const SenderWatch&) = delete;
   SenderWatch& operator=(const SenderWatch&) = delete;
-  // Waits only for a callback under way, never for the sender.
+  // Waits for a start under way and a callback under way, never for the sender.
   ~SenderWatch() {
+    if (work_ != nullptr) {
+      ::WaitForThreadpoolWorkCallbacks(work_, FALSE);
+      ::CloseThreadpoolWork(work_);
+    }
     if (wait_ != nullptr) ::UnregisterWaitEx(wait_, INVALID_HANDLE_VALUE);
   }
 
   [[nodiscard]] bool Start() {
-    if (sender_.Start(tool_.process.get(), tool_.processId) != 0) return false;
-    if (!::RegisterWaitForSingleObject(&wait_, sender_.Process(), &OnSenderEnded, this, INFINITE,
-                                       WT_EXECUTEONLYONCE)) {
-      wait_ = nullptr;
-      return false;
-    }
+    if (sender_.Prepare(tool_.process.get(), tool_.processId) != 0) return false;
+    work_ = ::CreateThreadpoolWork(&LaunchSender, this, nullptr);
+    if (work_ == nullptr) return false;
+    ::SubmitThreadpoolWork(work_);
     return true;
   }
 
+  // Before the sender runs, the event stays set for it.
   [[nodiscard]] bool Fire() noexcept {
+    const SrwExclusive lock(lock_);
     stopAsked_ = true;  // before the sender can end for it
-    return sender_.Fire();
+    firedAt_ = Clock::now();
+    if (state_ == State::kFailed || !sender_.Fire()) return false;
+    // Ended before it was told: it did not raise the Ctrl+C, and never will.
+    return state_ == State::kStarting || ::WaitForSingleObject(sender_.Process(), 0) == WAIT_TIMEOUT ||
+           SenderRaisedCtrlC(sender_.Process());
+  }
+
+  // From when a fired sender's Ctrl+C runs: its end, right after it raised it; now
+  // while it still starts or runs (a process start can take a second on a loaded
+  // machine), for a while; nothing when it failed.
+  [[nodiscard]] std::optional<Clock::time_point> CtrlCSince() noexcept {
+    const SrwExclusive lock(lock_);
+    if (state_ == State::kFailed) return std::nullopt;
+    if (endedAt_) return endedAt_;
+    const auto now = Clock::now();
+    if (now - firedAt_ > kSenderStartLimit) return std::nullopt;
+    return now;
   }
 
  private:
+  enum class State { kStarting, kStarted, kFailed };
+
+  class SrwExclusive {
+   public:
+    explicit SrwExclusive(SRWLOCK& lock) noexcept : lock_(lock) { ::AcquireSRWLockExclusive(&lock_); }
+    ~SrwExclusive() { ::ReleaseSRWLockExclusive(&lock_); }
+    SrwExclusive(const SrwExclusive&) = delete;
+    SrwExclusive& operator=(const SrwExclusive&) = delete;
+
+   private:
+    SRWLOCK& lock_;
+  };
+
+  static void CALLBACK LaunchSender(PTP_CALLBACK_INSTANCE, void* context, PTP_WORK) noexcept {
+    auto& self = *static_cast<SenderWatch*>(context);
+    bool started = false;
+    try {
+      // A tool that has ended already needs none; the run's end waits for this start.
+      started = ::WaitForSingleObject(self.tool_.process.get(), 0) == WAIT_TIMEOUT &&
+                self.sender_.Launch() == 0 &&
+                ::RegisterWaitForSingleObject(&self.wait_, self.sender_.Process(), &OnSenderEnded,
+                                              &self, INFINITE, WT_EXECUTEONLYONCE);
+    } catch (...) {  // no memory for the system directory's name
+    }
+    if (!started) self.wait_ = nullptr;
+    const SrwExclusive lock(self.lock_);
+    self.state_ = started ? State::kStarted : State::kFailed;
+    if (!started && self.stopAsked_) EndTool(self.tool_, kEndedExitCode);
+  }
+
   static void CALLBACK OnSenderEnded(void* context, BOOLEAN) noexcept {
-    const auto& self = *static_cast<const SenderWatch*>(context);
+    auto& self = *static_cast<SenderWatch*>(context);
+    const SrwExclusive lock(self.lock_);
+    self.endedAt_ = Clock::now();
     // Before a Stop it ends only with the tool, and then there is nothing to end.
     if (self.stopAsked_ && !SenderRaisedCtrlC(self.sender_.Process())) {
       EndTool(self.tool_, kEndedExitCode);
@@ -83,8 +139,13 @@ class SenderWatch {
 
   const StartedTool& tool_;
   CtrlCSender sender_;
-  std::atomic<bool> stopAsked_{false};
+  PTP_WORK work_ = nullptr;
   HANDLE wait_ = nullptr;
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  State state_ = State::kStarting;  // under lock_, as the three below
+  bool stopAsked_ = false;
+  Clock::time_point firedAt_;
+  std::optional<Clock::time_point> endedAt_;
 };
 
 // One started tool, and what its reader thread uses.
@@ -163,19 +224,29 @@ class Win32Launcher final : public ConsoleLauncher, private WindowBase {
     }
     if (msg == WM_TIMER && wp == kGraceTimer) {
       ::KillTimer(hwnd, kGraceTimer);
-      if (run_) EndToolNow();
+      if (run_ && !GraceLeft()) EndToolNow();
       return 0;
     }
     return ::DefWindowProcW(hwnd, msg, wp, lp);
   }
 
   // Started with the run, so that Stop only has to tell it. One that could not be
-  // started then is tried once more now.
+  // prepared then is tried once more now.
   [[nodiscard]] static bool StartSender(Run& run) {
     run.sender.emplace(run.tool);
     if (run.sender->Start()) return true;
     run.sender.reset();
     return false;
+  }
+
+  // The tool's grace period runs from the Ctrl+C, which a Stop that came before the
+  // sender was ready raises only once it is. True while the timer runs on.
+  [[nodiscard]] bool GraceLeft() {
+    if (!run_->sender) return false;
+    const auto since = run_->sender->CtrlCSince();
+    if (!since) return false;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*since + grace_ - Clock::now());
+    return left.count() > 0 && ::SetTimer(window_.get(), kGraceTimer, static_cast<UINT>(left.count()), nullptr) != 0;
   }
 
   [[nodiscard]] bool FireSender() {

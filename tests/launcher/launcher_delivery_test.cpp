@@ -8,6 +8,9 @@
 #include <cstdio>
 
 #include "launcher/launcher_fixture.h"
+#include "launcher/output_reader.h"
+#include "launcher/tool_start.h"
+#include "support/failing_allocations.h"
 
 namespace vexlo::test {
 namespace {
@@ -76,7 +79,9 @@ TEST_F(LauncherDelivery, HandlerThatReleasesTheLauncherGetsNoFurtherEvent) {
 TEST_F(LauncherDelivery, PiecesWaitingTogetherAreJoinedUpToBufferSize) {
   launcher_->BufferSize(1024);
   Start(L"lines 200 0 sleep 60000");  // 200 writes of a line each
-  ::Sleep(500);                        // all read while the window takes nothing
+  // All read while the window takes nothing; on a loaded machine the tool's start
+  // alone can take half a second.
+  ::Sleep(1500);
   ASSERT_TRUE(PumpUntilLine(L"line 200"));
   std::wstring expected;
   for (int i = 1; i <= 200; ++i) expected += L"line " + std::to_wstring(i) + L"\r\n";
@@ -85,6 +90,27 @@ TEST_F(LauncherDelivery, PiecesWaitingTogetherAreJoinedUpToBufferSize) {
   for (const auto& piece : events_.pieces) EXPECT_LE(piece.size(), 1024u);
   launcher_->StopProcess();
   ASSERT_TRUE(PumpUntilEnded());
+}
+
+// Out of memory while decoding ends the run. Outside any job of ours (a null job
+// here; the test keeps the real one) only the reader can end the tool then.
+TEST(OutputReader, RunThatFailsToDecodeEndsAToolOutsideAJob) {
+  StartedTool tool;
+  // Longer than a string holds without an allocation of its own.
+  ASSERT_EQ(StartTool(ScriptedTool() + L" write " + std::wstring(200, L'x') + L" sleep 60000", 4096, tool), 0u);
+  const UniqueKernelHandle cancel(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  OutputQueue queue(4096, 4 * 4096, [] {});
+  ReaderSetup setup{nullptr, tool.process.get(), tool.output.get(), cancel.get(), &queue, CP_OEMCP, 4096};
+  {
+    FailingAllocations failing(1);  // the read buffer; on this thread, where the reader runs now
+    ReaderMain(&setup);
+    ASSERT_TRUE(failing.Refused());
+  }
+  EXPECT_EQ(::WaitForSingleObject(tool.process.get(), 5000), WAIT_OBJECT_0) << "the tool still runs";
+  std::wstring piece;
+  while (queue.Take(piece) == OutputQueue::Took::kPiece) {
+  }
+  EXPECT_EQ(queue.Take(piece), OutputQueue::Took::kEnd);
 }
 
 }  // namespace

@@ -50,6 +50,10 @@ TEST(ToolJob, PlacementFollowsWhatOurOwnJobAllows) {
   EXPECT_EQ(ChoosePlacement({true, kDesktop, 0}), JobPlacement::kNoJob);
   EXPECT_EQ(ChoosePlacement({true, std::nullopt, kBreakaway}), JobPlacement::kJobBreakaway);
   EXPECT_EQ(ChoosePlacement({true, std::nullopt, 0}), JobPlacement::kJobBreakaway) << "tried; refused, no job";
+  // Wine lets a UI-limited job's children nest regardless, so only the flag shows it.
+  EXPECT_EQ(PlacementCreationFlags(JobPlacement::kJobBreakaway), static_cast<DWORD>(CREATE_BREAKAWAY_FROM_JOB));
+  EXPECT_EQ(PlacementCreationFlags(JobPlacement::kJob), 0u);
+  EXPECT_EQ(PlacementCreationFlags(JobPlacement::kNoJob), 0u);
 }
 
 // Outside a job, or in one without UI limits, the tool gets a job of its own that
