@@ -66,7 +66,10 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   void txtApplicationPing_Change();
   void txtApplicationTracert_Change();
   void txtApplicationLookup_Change();
-  void oLaunch_DataReceived(const std::wstring& sData);
+  // `times`: when each part of the piece was read from the tool's pipe; without
+  // them, the piece is stamped now.
+  void oLaunch_DataReceived(const std::wstring& sData, const ReadTimes& times);
+  void oLaunch_DataReceived(const std::wstring& sData) { oLaunch_DataReceived(sData, ReadTimes{{0, UtcTicksNow()}}); }
   void oLaunch_ProcessEnded();
   void tabRTF_Click();
   void cmdClearPing_Click();
@@ -74,7 +77,9 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   void cmd_lookup_clear_Click();
 
   // Launcher events.
+  // Without times, the piece is stamped as it arrives.
   void DataReceived(std::wstring sData) override;
+  void DataReceivedAt(std::wstring sData, ReadTimes times) override;
   void ProcessEnded() override;
 
   // Controls, by their names.

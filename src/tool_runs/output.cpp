@@ -3,12 +3,12 @@
 
 namespace vexlo {
 
-void frm_Vexlo::oLaunch_DataReceived(const std::wstring& sData) {
+void frm_Vexlo::oLaunch_DataReceived(const std::wstring& sData, const ReadTimes& times) {
   // Appending in place ends with the text that rewriting the whole text would give,
   // without a cost that grows with what the box holds. The caret goes to the end (of
   // what a full box took), and the newest output into view, if the box follows its
   // end; a user who scrolled back or holds a selection keeps the place.
-  for (const TextBox* box : {&txtOutputPing, &txtOutputTracert, &txtOutputLookup}) box->Append(sData);
+  for (const TextBox* box : {&txtOutputPing, &txtOutputTracert, &txtOutputLookup}) box->Append(sData, times);
   sbStatus.PanelText(2, L"Data received");
 }
 
@@ -48,6 +48,14 @@ void frm_Vexlo::ClearOptionFragments() noexcept {
 void frm_Vexlo::DataReceived(std::wstring sData) {
   try {
     oLaunch_DataReceived(sData);
+  } catch (...) {
+    RecoverFromFailedHandler();
+  }
+}
+
+void frm_Vexlo::DataReceivedAt(std::wstring sData, ReadTimes times) {
+  try {
+    oLaunch_DataReceived(sData, times);
   } catch (...) {
     RecoverFromFailedHandler();
   }
