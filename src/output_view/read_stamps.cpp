@@ -58,6 +58,9 @@ void ReadStamps::Add(std::size_t position, std::optional<std::int64_t> utcTicks)
     }
   }
   blocks_.push_back(Block{position, ms, position, ms, 1, {}});
+  // Room for a block of stamps a second apart at once: growing by steps would leave
+  // the heap with the steps' leftovers.
+  blocks_.back().deltas.reserve(kBlockEntries * 4);
   ++count_;
 }
 

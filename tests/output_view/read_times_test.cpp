@@ -59,6 +59,20 @@ TEST_F(ReadTimesTest, ShowTimesMovesTheTextByTheGutterAndLeavesItsCharactersAlon
   // A click at the character's place finds it.
   EXPECT_EQ(LOWORD(::SendMessageW(view_, EM_CHARFROMPOS, 0, MAKELPARAM(shown.x + 1, shown.y + 1))), 17);
   ::UpdateWindow(view_);  // the gutter is painted without a fault
+  // Copy takes the selected text alone.
+  SetSel(view_, 5, 23);
+  ::SendMessageW(view_, WM_COPY, 0, 0);
+  std::wstring copied;
+  if (::OpenClipboard(nullptr)) {
+    if (const HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+      if (const auto* chars = static_cast<const wchar_t*>(::GlobalLock(data))) {
+        copied = chars;
+        ::GlobalUnlock(data);
+      }
+    }
+    ::CloseClipboard();
+  }
+  EXPECT_EQ(copied, L"first line\r\nsecond");
   group_.ShowTimes(false);
   EXPECT_EQ(view.GutterWidth(), 0);
   EXPECT_EQ(PosFromChar(view_, 17).x, before.x);
