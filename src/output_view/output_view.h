@@ -10,6 +10,8 @@
 // the view follows its end, the caret goes to the new end and the end into view;
 // otherwise the view, the selection and the caret stay where the user put them. It
 // returns TRUE when the view follows, and notifies the parent of nothing.
+// kAppendTimedOutputMessage does the same with the TimedOutput at lParam, whose read
+// times the view keeps with the text.
 
 #include <windows.h>
 
