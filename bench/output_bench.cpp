@@ -19,7 +19,8 @@
 //   4. A week of ping -t: 48 M characters through the whole window, two runs with a
 //      Clear and page switches between them; memory per character received, the end
 //      of the run and a page switch at the end, and the longest time away from the
-//      message loop.
+//      message loop. Each line carries its read time, a line a second, as ping -t
+//      sends them.
 // Usage: output_bench [scripted_tool.exe [ping_flood.exe]] | output_bench week
 //   defaults: ..\tests\scripted_tool.exe and ping_flood.exe beside this program;
 //   "week" runs only the fourth.
@@ -648,12 +649,23 @@ int BenchWeekOfPing() {
     });
   };
   std::size_t received = 0, pieces = 0, offset = 0;
+  // A ping -t line a second, each read by itself: a joined piece carries the time of
+  // every line that starts in it.
+  constexpr std::int64_t kSecond = 10'000'000;
+  std::int64_t lineTime = UtcTicksNow() - 7 * 24 * 3600 * kSecond;
+  ReadTimes times;
   const auto feed = [&](std::size_t upTo, std::size_t clearAt) {
     while (received < upTo) {
       const std::size_t n = std::min(kPieceSizes[pieces % std::size(kPieceSizes)], upTo - received);
       const std::wstring piece = text.substr(offset, n);
+      times.clear();
+      if (offset != 0) times.push_back({0, lineTime});
+      for (std::size_t at = (line.size() - offset) % line.size(); at < n; at += line.size()) {
+        lineTime += kSecond;
+        times.push_back({at, lineTime});
+      }
       offset = (offset + n) % line.size();
-      event([&] { form->DataReceived(piece); });
+      event([&] { form->DataReceivedAt(piece, times); });
       if (received < clearAt && received + n >= clearAt) event([&] { form->cmd_clear_tracert_Click(); });
       received += n;
       ++pieces;
@@ -688,6 +700,12 @@ int BenchWeekOfPing() {
               "%.2f by the boxes' and kept outputs' own accounting\n",
               static_cast<double>(grown) / static_cast<double>(received),
               static_cast<double>(OutputBytesHeld(*form)) / static_cast<double>(received));
+  const OutputViews::Held storage = form->outputViews.StorageHeld();
+  std::printf("read times: %zu lines stamped (a line a second: %.1f days), %zu stamps held in %.2f MB, "
+              "%.3f bytes per character received\n",
+              static_cast<std::size_t>(received / line.size()), static_cast<double>(received / line.size()) / 86400.0,
+              storage.stamps, static_cast<double>(storage.stampBytes) / 1e6,
+              static_cast<double>(storage.stampBytes) / static_cast<double>(received));
   std::printf("end of the run with its kept copy, painted: %.1f ms (target under 5), the handler alone %.1f ms; "
               "after the first run %.1f ms\n",
               processEnded, processEndedAlone, firstEnd);

@@ -14,5 +14,8 @@ inline constexpr UINT kAppendOutputMessage = WM_APP;
 // To the launcher's message-only window: output is waiting in the queue, or the pace
 // timer's interval has passed (launcher/win32_launcher.cpp).
 inline constexpr UINT kLauncherWakeMessage = WM_APP + 1;
+// To an output view: appends the TimedOutput at lParam (common/read_times.h) at its
+// end, as kAppendOutputMessage does, with when its parts were read. Its own thread only.
+inline constexpr UINT kAppendTimedOutputMessage = WM_APP + 2;
 
 }  // namespace vexlo

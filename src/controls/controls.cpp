@@ -67,6 +67,11 @@ bool TextBox::CaretAt(int position) const {
   return start == end && start == static_cast<DWORD>(position);
 }
 
+void TextBox::Append(const std::wstring& text, const ReadTimes& times) const {
+  TimedOutput output{text.c_str(), text.size(), &times};
+  ::SendMessageW(hwnd, kAppendTimedOutputMessage, 0, reinterpret_cast<LPARAM>(&output));
+}
+
 void TextBox::Append(const std::wstring& text) const {
   ::SendMessageW(hwnd, kAppendOutputMessage, text.size(), reinterpret_cast<LPARAM>(text.c_str()));
 }

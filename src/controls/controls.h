@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/unique_handles.h"
+#include "common/read_times.h"
 #include "common/window_base.h"
 
 namespace vexlo {
@@ -47,6 +48,8 @@ class TextBox : public Control {
   // text in view; one the user reads in keeps its view, selection and caret. A full
   // box takes what fits.
   void Append(const std::wstring& text) const;
+  // The same, with when the text's parts were read, which the box keeps with them.
+  void Append(const std::wstring& text, const ReadTimes& times) const;
 };
 
 class CommandButton : public Control {

@@ -9,6 +9,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+
+#include "common/read_times.h"
 
 namespace vexlo {
 
@@ -31,6 +34,12 @@ class ConsoleLauncherEvents {
  public:
   // The next piece of output, in order, already decoded to UTF-16.
   virtual void DataReceived(std::wstring sData) = 0;
+  // The same, with when each part of it was read from the tool's pipe. What the
+  // launcher raises; a receiver that has no use for the times need not override it.
+  virtual void DataReceivedAt(std::wstring sData, ReadTimes times) {
+    static_cast<void>(times);
+    DataReceived(std::move(sData));
+  }
   // The started process has ended, by itself or after StopProcess; raised once per
   // started process, after its last DataReceived.
   virtual void ProcessEnded() = 0;

@@ -12,7 +12,7 @@ bool OutputQueue::WakeIfIdle() {
   return !std::exchange(launcherOwesVisit_, true);
 }
 
-bool OutputQueue::Push(std::wstring text, std::size_t bytes) {
+bool OutputQueue::Push(std::wstring text, std::size_t bytes, std::int64_t readAt) {
   std::unique_lock lock(mutex_);
   // An empty queue takes any piece, so one larger than the limit cannot wait for ever.
   notFull_.wait(lock, [&] {
@@ -20,10 +20,12 @@ bool OutputQueue::Push(std::wstring text, std::size_t bytes) {
   });
   if (cancelled_) return false;
   if (!pieces_.empty() && pieces_.back().bytes + bytes <= pieceBytes_) {
-    pieces_.back().text += text;
-    pieces_.back().bytes += bytes;
+    Piece& last = pieces_.back();
+    last.times.push_back({last.text.size(), readAt});
+    last.text += text;
+    last.bytes += bytes;
   } else {
-    pieces_.push_back({std::move(text), bytes, Clock::now()});
+    pieces_.push_back({std::move(text), bytes, ReadTimes{{0, readAt}}, Clock::now()});
   }
   queuedBytes_ += bytes;
   const bool wake = WakeIfIdle();
@@ -49,7 +51,7 @@ void OutputQueue::Cancel() {
   notFull_.notify_all();
 }
 
-OutputQueue::Took OutputQueue::Take(std::wstring& piece) {
+OutputQueue::Took OutputQueue::Take(std::wstring& piece, ReadTimes& times) {
   {
     std::lock_guard lock(mutex_);
     if (pieces_.empty()) {
@@ -58,6 +60,7 @@ OutputQueue::Took OutputQueue::Take(std::wstring& piece) {
       return Took::kNothing;
     }
     piece = std::move(pieces_.front().text);
+    times = std::move(pieces_.front().times);
     queuedBytes_ -= pieces_.front().bytes;
     pieces_.pop_front();
   }

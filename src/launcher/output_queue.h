@@ -13,6 +13,8 @@
 #include <optional>
 #include <string>
 
+#include "common/read_times.h"
+
 namespace vexlo {
 
 class OutputQueue {
@@ -24,9 +26,9 @@ class OutputQueue {
   // reader's thread, only when that side is idle, never under the queue's lock.
   OutputQueue(std::size_t pieceBytes, std::size_t limitBytes, std::function<void()> wake);
 
-  // Reader side: text decoded from `bytes` bytes of output. Waits while the queue is
-  // full; false once the queue is cancelled.
-  [[nodiscard]] bool Push(std::wstring text, std::size_t bytes);
+  // Reader side: text decoded from `bytes` bytes of output, read at `readAt`
+  // (FILETIME ticks). Waits while the queue is full; false once the queue is cancelled.
+  [[nodiscard]] bool Push(std::wstring text, std::size_t bytes, std::int64_t readAt = 0);
   // Reader side: the run has ended; nothing more comes.
   void Close();
   // The launcher is being released: a waiting Push returns, and no wake is asked for.
@@ -36,7 +38,8 @@ class OutputQueue {
   // Launcher side: the next piece; kEnd once the run has ended and every piece is
   // taken. kNothing leaves the queue idle, and the next Push or Close wakes the
   // launcher again.
-  [[nodiscard]] Took Take(std::wstring& piece);
+  // A joined piece comes with the read time of each of its parts.
+  [[nodiscard]] Took Take(std::wstring& piece, ReadTimes& times);
   // Launcher side, when a turn stops early: how long the oldest waiting piece (or the
   // end) has waited. Empty when nothing waits; the queue is then idle as after kNothing.
   [[nodiscard]] std::optional<Clock::duration> Waiting();
@@ -45,6 +48,7 @@ class OutputQueue {
   struct Piece {
     std::wstring text;
     std::size_t bytes;
+    ReadTimes times;
     Clock::time_point since;  // when its first part came
   };
   bool WakeIfIdle();  // under the lock; true when the caller must call wake_

@@ -45,6 +45,7 @@ class OutputReader {
   OVERLAPPED overlapped_{};
   bool reading_ = false;
   DWORD got_ = 0;
+  std::int64_t readAt_ = 0;  // when the last read completed
   std::vector<char> buffer_;
   OemDecoder decoder_;
 };
@@ -100,7 +101,10 @@ bool OutputReader::StartRead() {
 OutputReader::Next OutputReader::FinishRead() {
   reading_ = false;
   got_ = 0;
-  if (!::GetOverlappedResult(run_.output, &overlapped_, &got_, FALSE)) return Next::kOutputClosed;
+  const BOOL read = ::GetOverlappedResult(run_.output, &overlapped_, &got_, FALSE);
+  // The time of the read, not of its delivery: the window may be busy for a while.
+  readAt_ = UtcTicksNow();
+  if (!read) return Next::kOutputClosed;
   return Next::kData;
 }
 
@@ -140,14 +144,15 @@ bool OutputReader::Deliver(DWORD got) {
   const std::size_t bytes = heldBefore + got - decoder_.PendingBytes();
   // A console shows NUL as a space; the window's box would end its text there.
   std::replace(text.begin(), text.end(), L'\0', L' ');
-  return text.empty() || run_.queue->Push(std::move(text), bytes);
+  return text.empty() || run_.queue->Push(std::move(text), bytes, readAt_);
 }
 
 bool OutputReader::DeliverHeldBack() {
   const std::size_t bytes = decoder_.PendingBytes();
   std::wstring text = decoder_.Flush();
   std::replace(text.begin(), text.end(), L'\0', L' ');
-  return text.empty() || run_.queue->Push(std::move(text), bytes);
+  // The held-back character's last byte was read last of all.
+  return text.empty() || run_.queue->Push(std::move(text), bytes, readAt_);
 }
 
 DWORD OutputReader::CancelRead() noexcept {
@@ -155,7 +160,9 @@ DWORD OutputReader::CancelRead() noexcept {
   reading_ = false;
   ::CancelIoEx(run_.output, &overlapped_);
   DWORD got = 0;
-  return ::GetOverlappedResult(run_.output, &overlapped_, &got, TRUE) ? got : 0;
+  const BOOL read = ::GetOverlappedResult(run_.output, &overlapped_, &got, TRUE);
+  readAt_ = UtcTicksNow();
+  return read ? got : 0;
 }
 
 }  // namespace

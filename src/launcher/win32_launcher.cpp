@@ -280,14 +280,15 @@ class Win32Launcher final : public ConsoleLauncher, private WindowBase {
     const auto alive = alive_;
     const auto turnEnd = Clock::now() + kTurnBudget;
     std::wstring piece;
+    ReadTimes times;
     for (;;) {
-      const OutputQueue::Took took = run_->queue.Take(piece);
+      const OutputQueue::Took took = run_->queue.Take(piece, times);
       if (took != OutputQueue::Took::kPiece) {
         delivering_ = false;
         if (took == OutputQueue::Took::kEnd) FinishRun();
         return;  // kNothing: the reader's next piece wakes us
       }
-      Raise([&] { events_.DataReceived(std::move(piece)); });
+      Raise([&] { events_.DataReceivedAt(std::move(piece), std::move(times)); });
       if (!*alive) return;  // released by the handler: nothing of ours is left to touch
       if (Clock::now() >= turnEnd) break;
     }

@@ -70,7 +70,10 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   void txtApplicationPing_Change();
   void txtApplicationTracert_Change();
   void txtApplicationLookup_Change();
-  void oLaunch_DataReceived(const std::wstring& sData);
+  // `times`: when each part of the piece was read from the tool's pipe; without
+  // them, the piece is stamped now.
+  void oLaunch_DataReceived(const std::wstring& sData, const ReadTimes& times);
+  void oLaunch_DataReceived(const std::wstring& sData) { oLaunch_DataReceived(sData, ReadTimes{{0, UtcTicksNow()}}); }
   void oLaunch_ProcessEnded();
   void tabRTF_Click();
   void cmdClearPing_Click();
@@ -80,7 +83,9 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   void stripTracert_MarkClick(std::uint32_t lineStart, std::uint32_t lineLength);
 
   // Launcher events.
+  // Without times, the piece is stamped as it arrives.
   void DataReceived(std::wstring sData) override;
+  void DataReceivedAt(std::wstring sData, ReadTimes times) override;
   void ProcessEnded() override;
 
   // Controls, by their names.
@@ -203,8 +208,8 @@ class frm_Vexlo final : public ConsoleLauncherEvents, private WindowBase {
   };
   [[nodiscard]] bool CreateStrips(UINT dpi);
   void StartRunFacts(RunTool tool);
-  // piece starts at offset in the running page's box, and arrived at time.
-  void FeedRunFacts(const std::wstring& piece, std::uint32_t offset, FactTime time);
+  // piece starts at offset in the running page's box; times say when its parts were read.
+  void FeedRunFacts(std::wstring_view piece, std::uint32_t offset, const ReadTimes& times);
   void EndRunFacts();
   void ClearRunFacts(RunFacts& facts, RunStrip& strip, const TextBox& box);
   // Shows the strip while its facts hold a mark, the box above it giving up the room.

@@ -18,16 +18,34 @@ std::wstring WindowTextOf(HWND hwnd) {
 
 static_assert(OutputViews::kChunkSize == TextStore::kChunkSize);
 
-OutputViews::OutputViews() : store_(std::make_shared<TextStore>()) {}
+OutputViews::OutputViews()
+    : store_(std::make_shared<TextStore>()), settings_(std::make_shared<ViewGroupSettings>()) {}
 
 OutputViews::~OutputViews() = default;
 
 void OutputViews::Add(HWND view) {
-  if (OutputView* added = OutputView::From(view)) added->ShareStorage(store_);
+  if (OutputView* added = OutputView::From(view)) {
+    added->ShareStorage(store_);
+    added->JoinGroup(settings_);
+  }
+}
+
+void OutputViews::ShowTimes(bool shown) { settings_->ShowTimes(shown); }
+
+bool OutputViews::TimesShown() const noexcept { return settings_->showTimes; }
+
+void OutputViews::UseFixedFont(bool on) { settings_->UseFixedFont(on); }
+
+void ViewGroupSettings::ShowTimes(bool shown) {
+  showTimes = shown;
+  for (const HWND view : views) {
+    if (OutputView* member = OutputView::From(view)) member->ApplyGroupSettings();
+  }
 }
 
 OutputViews::Held OutputViews::StorageHeld() const noexcept {
-  return {store_->End(), store_->ChunksHeld(), store_->FirstHeld(), store_->BytesHeld()};
+  return {store_->End(),       store_->ChunksHeld(),       store_->FirstHeld(),
+          store_->BytesHeld(), store_->Stamps().Count(), store_->Stamps().BytesHeld()};
 }
 
 KeptOutput& KeptOutput::operator=(std::wstring_view text) {

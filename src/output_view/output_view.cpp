@@ -9,6 +9,7 @@
 #include "common/unique_handles.h"
 #include "output_view/output_view_uia.h"
 #include "output_view/save_text.h"
+#include "output_view/timed_text.h"
 #include "output_view/unicode_class.h"
 
 namespace vexlo {
@@ -108,9 +109,14 @@ OutputView::OutputView(HWND hwnd, std::wstring name)
     ::MessageBoxW(owner, text.c_str(), L"Save As", MB_OK | MB_ICONERROR);
   };
   ApplyFont(nullptr);
+  group_ = std::make_shared<ViewGroupSettings>();
+  group_->views.push_back(hwnd_);
 }
 
-OutputView::~OutputView() = default;
+OutputView::~OutputView() {
+  // A window handle is reused once its window is gone.
+  std::erase(group_->views, hwnd_);
+}
 
 LRESULT OutputView::Handle(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
@@ -123,8 +129,14 @@ LRESULT OutputView::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case kAppendMessage:
       // Another thread's or process's pointer is not ours to read.
       if (::InSendMessageEx(nullptr) != ISMEX_NOSEND || lp == 0) return FALSE;
-      Append({reinterpret_cast<const wchar_t*>(lp), static_cast<std::size_t>(wp)});
+      Append({reinterpret_cast<const wchar_t*>(lp), static_cast<std::size_t>(wp)}, nullptr);
       return follows_ ? TRUE : FALSE;
+    case kAppendTimedOutputMessage: {
+      if (::InSendMessageEx(nullptr) != ISMEX_NOSEND || lp == 0) return FALSE;
+      const auto& output = *reinterpret_cast<const TimedOutput*>(lp);
+      Append({output.text, output.length}, output.times);
+      return follows_ ? TRUE : FALSE;
+    }
     case EM_SCROLLCARET: ScrollCaretIntoView(); return TRUE;
     case EM_SETLIMITTEXT:
       // Zero lifts the limit: -1 for a multi-line edit control.
@@ -150,7 +162,8 @@ LRESULT OutputView::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COPY: CopyToClipboard(); return 0;
     case WM_CUT: case WM_PASTE: case WM_CLEAR: case WM_UNDO: case EM_UNDO: return 0;
     case WM_SETFONT:
-      ApplyFont(reinterpret_cast<HFONT>(wp));
+      windowFont_ = reinterpret_cast<HFONT>(wp);
+      ApplyFont(group_->FontFor(windowFont_));
       if (LOWORD(lp) != 0) ::InvalidateRect(hwnd_, nullptr, TRUE);
       return 0;
     case WM_GETFONT: return reinterpret_cast<LRESULT>(font_);
@@ -308,11 +321,11 @@ void OutputView::ReplaceSelection(const wchar_t* text, bool honorLimit) {
   ReportChange(honorLimit, selectionBefore);
 }
 
-void OutputView::Append(std::wstring_view text) {
+void OutputView::Append(std::wstring_view text, const ReadTimes* times) {
   if (text.empty()) return;
   const auto selectionBefore = std::make_pair(anchor_, active_);
   const std::size_t end = text_.size();
-  const std::size_t n = PutText(end, end, text, true);
+  const std::size_t n = PutText(end, end, text, true, times);
   if (follows_) {
     anchor_ = active_ = end + n;
     caretAfterWrap_ = false;
@@ -326,7 +339,8 @@ void OutputView::Append(std::wstring_view text) {
   ReportChange(false, selectionBefore);
 }
 
-std::size_t OutputView::PutText(std::size_t first, std::size_t last, std::wstring_view given, bool honorLimit) {
+std::size_t OutputView::PutText(std::size_t first, std::size_t last, std::wstring_view given, bool honorLimit,
+                                const ReadTimes* times) {
   const std::size_t kept = text_.size() - (last - first);
   std::size_t n = std::min(given.size(), kMaxLength - std::min(kept, kMaxLength));
   if (honorLimit && kept + n > limit_) {
@@ -337,7 +351,7 @@ std::size_t OutputView::PutText(std::size_t first, std::size_t last, std::wstrin
   // All or nothing. Only a piece added at the end may be one that another view holds.
   const std::wstring_view piece = given.substr(0, n);
   if (shared_ && honorLimit && first == last && last == text_.size()) {
-    text_.AppendShared(shared_, piece);
+    text_.AppendShared(shared_, piece, times);
   } else {
     text_.Replace(first, last, piece);
   }
@@ -478,7 +492,9 @@ void OutputView::SaveAs() {
   // The name is the page's and a word: "Ping output".
   const auto path = saveAsUi_.choosePath(owner, ProposedFileName(std::wstring_view(name_).substr(0, name_.find(L' ')), now));
   if (!path) return;
-  const DWORD error = SaveTextAsUtf8(*path, text_.Slice(0, text_.size()));
+  // The times go with the text when they are shown.
+  const std::wstring text = group_->showTimes ? TextWithTimes(text_) : text_.Slice(0, text_.size());
+  const DWORD error = SaveTextAsUtf8(*path, text);
   if (error != ERROR_SUCCESS) saveAsUi_.showFailure(owner, SaveFailureText(*path, error));
 }
 

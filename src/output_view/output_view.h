@@ -10,6 +10,8 @@
 // the view follows its end, the caret goes to the new end and the end into view;
 // otherwise the view, the selection and the caret stay where the user put them. It
 // returns TRUE when the view follows, and notifies the parent of nothing.
+// kAppendTimedOutputMessage does the same with the TimedOutput at lParam, whose read
+// times the view keeps with the text.
 
 #include <windows.h>
 
@@ -28,6 +30,7 @@ namespace vexlo {
 
 class TextStore;
 struct KeptText;
+struct ViewGroupSettings;
 
 inline constexpr wchar_t kOutputViewClass[] = L"VexloOutputView";
 
@@ -60,6 +63,13 @@ class OutputViews {
   // Pieces appended to the view from now on go into the group's storage; a window
   // that is no output view is left as it is.
   void Add(HWND view);
+  // "Show Times" of the views' menu: each line's read time in a gutter at the left of
+  // every view of the group, and in front of each line that Save As writes.
+  void ShowTimes(bool shown);
+  [[nodiscard]] bool TimesShown() const noexcept;
+  // "Fixed-Width Font" of the menu: every view of the group in a fixed-width font of
+  // the size of the font the window gave it.
+  void UseFixedFont(bool on);
 
   // What the group's storage holds, for the tests and the benchmark: where its text
   // ends, and what it still holds of it in chunks of kChunkSize characters.
@@ -68,12 +78,15 @@ class OutputViews {
     std::size_t end;
     std::size_t chunks;
     std::size_t firstHeld;  // the first character still held
-    std::size_t bytes;
+    std::size_t bytes;      // the text's and its read times'
+    std::size_t stamps;     // read times held
+    std::size_t stampBytes;
   };
   [[nodiscard]] Held StorageHeld() const noexcept;
 
  private:
   std::shared_ptr<TextStore> store_;
+  std::shared_ptr<ViewGroupSettings> settings_;
 };
 
 // A kept copy of an output box's text, which the box can show again later. Taken

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/unique_handles.h"
 #include "common/window_base.h"
 #include "output_view/complex_line.h"
 #include "output_view/kept_output.h"
@@ -32,6 +33,21 @@ struct IRawElementProviderSimple;
 namespace vexlo {
 
 class OutputViewAccessibility;
+
+// What the views of a group share besides their store: the settings of their menu,
+// which apply to all of them until the program ends.
+struct ViewGroupSettings {
+  bool showTimes = false;
+  bool fixedFont = false;
+  std::vector<HWND> views;
+  UniqueFont fixed;           // while fixedFont: at the size of fixedFrom
+  HFONT fixedFrom = nullptr;  // the window's font it was made from
+
+  void ShowTimes(bool shown);
+  void UseFixedFont(bool on);
+  // The font a view draws with, given the window's (fixed_font.cpp).
+  [[nodiscard]] HFONT FontFor(HFONT windowFont);
+};
 
 class OutputView final : public TextSource {
  public:
@@ -95,6 +111,21 @@ class OutputView final : public TextSource {
   // appended to each of them at their ends once; the text and rows of a kept copy
   // refer to the view's.
   void ShareStorage(std::shared_ptr<TextStore> store) noexcept { shared_ = std::move(store); }
+  // The view takes the group's settings from now on.
+  void JoinGroup(std::shared_ptr<ViewGroupSettings> group);
+  // The group's settings changed: the view follows them.
+  void ApplyGroupSettings();
+  // Where the text's rows start: the format rectangle's left, less the time gutter.
+  [[nodiscard]] int TextLeft() const noexcept { return formatRect_.left + gutter_; }
+  [[nodiscard]] int GutterWidth() const noexcept { return gutter_; }
+  // The font WM_SETFONT gave, and the one drawn with: the group's fixed font, or it.
+  [[nodiscard]] HFONT WindowFont() const noexcept { return windowFont_; }
+  [[nodiscard]] bool DrawsWith(HFONT font) const noexcept { return font_ == font; }
+  void UseFont(HFONT font);
+  // When the character at `position` was read; empty for text without a time.
+  [[nodiscard]] std::optional<std::int64_t> TimeAt(std::size_t position) const {
+    return position < text_.size() ? text_.TimeAt(position) : std::nullopt;
+  }
   [[nodiscard]] std::shared_ptr<const KeptText> Keep() const;
   // Shows the kept text as WM_SETTEXT would show the same characters.
   void Restore(const KeptText& kept);
@@ -106,10 +137,11 @@ class OutputView final : public TextSource {
   void OnSetSel(WPARAM start, LPARAM end);
   LRESULT OnGetSel(DWORD* start, DWORD* end) const;
   void ReplaceSelection(const wchar_t* text, bool honorLimit);
-  void Append(std::wstring_view text);
+  void Append(std::wstring_view text, const ReadTimes* times);
   // Puts text in place of [first, last), what the limits let in, and returns how many
   // characters went in. The selection is the caller's to set.
-  [[nodiscard]] std::size_t PutText(std::size_t first, std::size_t last, std::wstring_view text, bool honorLimit);
+  [[nodiscard]] std::size_t PutText(std::size_t first, std::size_t last, std::wstring_view text, bool honorLimit,
+                                    const ReadTimes* times = nullptr);
   // Tells UI Automation, and the parent as an edit control would; the selection as
   // it was before the change.
   void ReportChange(bool notifyParent, std::pair<std::size_t, std::size_t> selectionBefore);
@@ -153,6 +185,9 @@ class OutputView final : public TextSource {
   void Paint();
   void PaintArea(HDC dc, const RECT& area);
   void PaintRow(HDC dc, std::size_t row, int y, int right);
+  // The read time of the row's line on its first row, in the gutter.
+  void PaintGutter(HDC dc, std::size_t row, int y);
+  [[nodiscard]] int MeasureGutter() const;
 
   // Keyboard, mouse and menu (output_view_input.cpp).
   void OnKeyDown(WPARAM key);
@@ -206,7 +241,8 @@ class OutputView final : public TextSource {
   SIZE clientSize_{0, 0};
   SCROLLINFO shownScroll_{};  // what the scroll bar was last given
   std::array<long long, 3> shownThumb_{-1, -1, -1};  // whether it scrolls, thumb size and place, as last drawn
-  HFONT font_ = nullptr;  // not ours: the sender of WM_SETFONT owns it
+  HFONT font_ = nullptr;  // not ours: the sender of WM_SETFONT, or the group, owns it
+  HFONT windowFont_ = nullptr;
   int lineHeight_ = 16;
   int leftMargin_ = 2;
   int rightMargin_ = 2;
@@ -231,6 +267,8 @@ class OutputView final : public TextSource {
   std::vector<INT> advances_;
   std::vector<bool> selectedGlyphs_;
   SaveAsUi saveAsUi_;
+  std::shared_ptr<ViewGroupSettings> group_;
+  int gutter_ = 0;  // the width of the times at the left; 0 while they are not shown
   std::unique_ptr<OutputViewAccessibility> accessibility_;
 };
 

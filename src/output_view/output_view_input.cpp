@@ -12,6 +12,8 @@ constexpr UINT kDragRepeatMs = 50;
 constexpr int kCommandCopy = 1;
 constexpr int kCommandSelectAll = 2;
 constexpr int kCommandSaveAs = 3;
+constexpr int kCommandShowTimes = 4;
+constexpr int kCommandFixedFont = 5;
 constexpr wchar_t kCtrlA = 0x01;
 constexpr wchar_t kCtrlC = 0x03;
 constexpr wchar_t kCtrlS = 0x13;
@@ -85,6 +87,9 @@ void OutputView::RunCommand(int command) {
     ScrollCaretIntoView();
   }
   if (command == kCommandSaveAs) SaveAs();
+  // One setting for the group: every box of the window shows its times, or none.
+  if (command == kCommandShowTimes) std::shared_ptr(group_)->ShowTimes(!group_->showTimes);
+  if (command == kCommandFixedFont) std::shared_ptr(group_)->UseFixedFont(!group_->fixedFont);
 }
 
 void OutputView::OnVScroll(WORD code) {
@@ -171,7 +176,7 @@ bool OutputView::OnContextMenu(LPARAM at) {
     const std::size_t row = CaretRow();
     const auto first = RowsInView().first;
     const long line = row >= first ? static_cast<long>(row - first) : 0;
-    where = {formatRect_.left + XOf(active_, row), formatRect_.top + (line + 1) * lineHeight_};
+    where = {TextLeft() + XOf(active_, row), formatRect_.top + (line + 1) * lineHeight_};
     ::ClientToScreen(hwnd_, &where);
   } else {
     // On the scroll bar or the border the menu is the system's, as for an edit control.
@@ -190,6 +195,11 @@ bool OutputView::OnContextMenu(LPARAM at) {
   if (!::AppendMenuW(menu.get(), copy, kCommandCopy, L"&Copy") ||
       !::AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr) ||
       !::AppendMenuW(menu.get(), selectAll, kCommandSelectAll, L"Select &All") ||
+      !::AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr) ||
+      !::AppendMenuW(menu.get(), MF_STRING | (group_->showTimes ? MF_CHECKED : 0u), kCommandShowTimes,
+                     L"Show &Times") ||
+      !::AppendMenuW(menu.get(), MF_STRING | (group_->fixedFont ? MF_CHECKED : 0u), kCommandFixedFont,
+                     L"&Fixed-Width Font") ||
       !::AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr) ||
       !::AppendMenuW(menu.get(), MF_STRING, kCommandSaveAs, L"&Save As...\tCtrl+S")) {
     return true;

@@ -61,7 +61,7 @@ LRESULT OutputView::OnPosFromChar(WPARAM index) {
   const auto at = static_cast<std::size_t>(static_cast<UINT>(index));
   if (at >= text_.size()) return -1;
   const std::size_t row = RowOf(at);
-  const long long x = formatRect_.left + XOf(at, row);
+  const long long x = TextLeft() + XOf(at, row);
   const long long y = formatRect_.top + (static_cast<long long>(row) - static_cast<long long>(firstRow_)) * lineHeight_;
   return Packed(x, y);
 }

@@ -6,6 +6,7 @@
 
 #include "common/gdi_guards.h"
 #include "output_view/output_view_impl.h"
+#include "output_view/timed_text.h"
 
 namespace vexlo {
 namespace {
@@ -59,6 +60,7 @@ void OutputView::ApplyFont(HFONT font) {
   complex_.Reset(used, tabWidth_);
   layoutWidth_ = -1;
   ++fontGeneration_;  // rows kept from before no longer fit
+  if (group_) gutter_ = MeasureGutter();
   if (focused_) {
     ::DestroyCaret();
     OnFocus(true);
@@ -76,7 +78,39 @@ void OutputView::OnSize() {
   ScrollTo(firstRow_);
 }
 
-int OutputView::WrapWidth() const { return formatRect_.right - formatRect_.left; }
+int OutputView::WrapWidth() const { return std::max<int>(1, formatRect_.right - TextLeft()); }
+
+void OutputView::JoinGroup(std::shared_ptr<ViewGroupSettings> group) {
+  group->views.push_back(hwnd_);
+  group_ = std::move(group);
+  ApplyGroupSettings();
+}
+
+int OutputView::MeasureGutter() const {
+  if (!group_->showTimes) return 0;
+  const std::wstring widest = WidestGutterTime();
+  const WindowDc dc(hwnd_);
+  SIZE extent{averageWidth_ * 8, lineHeight_};
+  if (dc.get() != nullptr) {
+    const Selected selected(dc.get(), FontOrSystem(font_));
+    if (!::GetTextExtentPoint32W(dc.get(), widest.c_str(), static_cast<int>(widest.size()), &extent)) {
+      extent.cx = averageWidth_ * static_cast<int>(widest.size());
+    }
+  }
+  // A space's worth between the time and the text.
+  return extent.cx + averageWidth_;
+}
+
+void OutputView::ApplyGroupSettings() {
+  const int gutter = MeasureGutter();
+  if (gutter == gutter_) return;
+  gutter_ = gutter;
+  // The rows wrap at the width the gutter leaves them.
+  EnsureLayout();
+  ScrollTo(firstRow_);
+  PlaceCaret();
+  ::InvalidateRect(hwnd_, nullptr, FALSE);
+}
 
 void OutputView::EnsureLayout() {
   const int width = WrapWidth();
@@ -223,7 +257,7 @@ OutputView::Hit OutputView::HitTest(POINT client) {
   const long long wanted = static_cast<long long>(firstRow_) + line;
   const std::size_t row = static_cast<std::size_t>(
       std::clamp<long long>(wanted, 0, static_cast<long long>(layout_.RowCount()) - 1));
-  const std::size_t position = PositionInRow(row, client.x - formatRect_.left);
+  const std::size_t position = PositionInRow(row, client.x - TextLeft());
   return {position, position == RowEnd(row) && WrapsSoftly(row)};
 }
 
@@ -245,7 +279,7 @@ std::vector<RECT> OutputView::RangeRects(std::size_t from, std::size_t to) {
     const std::size_t start = std::max(from, RowStart(row));
     const std::size_t end = std::min(to, RowEnd(row));
     if (start > end || (start == end && to <= RowStart(row))) continue;
-    const int origin = formatRect_.left;
+    const int origin = TextLeft();
     const int top = formatRect_.top + static_cast<int>(row - firstRow_) * lineHeight_;
     if (const ShapedRow* shaped = ComplexRow(row); shaped != nullptr && start < end) {
       // A range across the edge of a right-to-left run stands in more than one piece.
@@ -270,7 +304,7 @@ void OutputView::PlaceCaret() {
     ::SetCaretPos(-0x4000, -0x4000);
     return;
   }
-  ::SetCaretPos(formatRect_.left + XOf(active_, row), formatRect_.top + static_cast<int>(row - first) * lineHeight_);
+  ::SetCaretPos(TextLeft() + XOf(active_, row), formatRect_.top + static_cast<int>(row - first) * lineHeight_);
 }
 
 void OutputView::Paint() {
@@ -307,15 +341,16 @@ void OutputView::PaintRow(HDC dc, std::size_t row, int y, int right) {
     const std::size_t start = RowStart(row);
     ::SetTextColor(dc, text);
     ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
-    complex_.Draw(*shaped, dc, formatRect_.left, y, right, lineHeight_, std::max(selFirst, start) - start,
+    complex_.Draw(*shaped, dc, TextLeft(), y, right, lineHeight_, std::max(selFirst, start) - start,
                   std::max(selLast, start) - start);
+    PaintGutter(dc, row, y);
     return;
   }
   glyphs_.clear();
   advances_.clear();
   selectedGlyphs_.clear();
   WalkRow(text_, widths_, layout_, RowStart(row), RowEnd(row), [&](const PlacedChar& c) {
-    if (formatRect_.left + c.x > right) return false;
+    if (TextLeft() + c.x > right) return false;
     if (c.width == 0) return true;  // control characters are not drawn
     const wchar_t ch = text_[c.position];
     glyphs_.push_back(ch == L'\t' ? L' ' : ch);
@@ -323,10 +358,10 @@ void OutputView::PaintRow(HDC dc, std::size_t row, int y, int right) {
     selectedGlyphs_.push_back(c.position >= selFirst && c.position < selLast);
     return true;
   });
-  const int left = std::max(0, static_cast<int>(formatRect_.left));
+  const int left = std::max(0, static_cast<int>(TextLeft()));
   const RECT marginRect{0, y, left, y + lineHeight_};
   ::FillRect(dc, &marginRect, ::GetSysColorBrush(COLOR_WINDOW));
-  int x = formatRect_.left;
+  int x = TextLeft();
   for (std::size_t i = 0; i < glyphs_.size();) {
     std::size_t j = i;
     int width = 0;
@@ -345,6 +380,22 @@ void OutputView::PaintRow(HDC dc, std::size_t row, int y, int right) {
     const RECT rest{x, y, right, y + lineHeight_};
     ::FillRect(dc, &rest, ::GetSysColorBrush(COLOR_WINDOW));
   }
+  PaintGutter(dc, row, y);
+}
+
+void OutputView::PaintGutter(HDC dc, std::size_t row, int y) {
+  if (gutter_ == 0) return;
+  const RECT gutter{std::max(0, static_cast<int>(formatRect_.left)), y, std::max(0, TextLeft()), y + lineHeight_};
+  ::FillRect(dc, &gutter, ::GetSysColorBrush(COLOR_WINDOW));
+  const std::size_t start = RowStart(row);
+  // A wrapped line's later rows, and text without a time, have an empty gutter.
+  if (start >= text_.size() || (start > 0 && text_[start - 1] != L'\n')) return;
+  const auto time = text_.TimeAt(start);
+  if (!time) return;
+  const std::wstring shown = GutterTime(*time);
+  ::SetTextColor(dc, ::GetSysColor(COLOR_GRAYTEXT));
+  ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
+  ::ExtTextOutW(dc, formatRect_.left, y, ETO_CLIPPED, &gutter, shown.c_str(), static_cast<UINT>(shown.size()), nullptr);
 }
 
 }  // namespace vexlo

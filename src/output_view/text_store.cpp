@@ -11,7 +11,7 @@ std::wstring_view TextStore::Run(std::size_t p, std::size_t count) const noexcep
   return {chunks_[p >> kChunkBits].get() + offset, std::min(count, kChunkSize - offset)};
 }
 
-std::size_t TextStore::Append(std::wstring_view text) {
+std::size_t TextStore::Append(std::wstring_view text, const ReadTimes* times) {
   const std::size_t start = end_;
   if (text.empty()) return start;
   const std::size_t needed = (end_ + text.size() + kChunkSize - 1) >> kChunkBits;
@@ -19,6 +19,15 @@ std::size_t TextStore::Append(std::wstring_view text) {
   if (needed > chunks_.size()) {
     chunks_.reserve(needed);
     while (chunks_.size() < needed) chunks_.push_back(std::make_unique_for_overwrite<wchar_t[]>(kChunkSize));
+  }
+  // Should a stamp fail, those added lie past the end, and the next piece's stamps
+  // at the same place come after them and win.
+  if (times == nullptr || times->empty() || times->front().offset != 0) stamps_.Add(start, std::nullopt);
+  if (times != nullptr) {
+    for (const ReadTime& time : *times) {
+      if (time.offset >= text.size()) continue;
+      stamps_.Add(start + time.offset, time.utcTicks != 0 ? std::optional(time.utcTicks) : std::nullopt);
+    }
   }
   while (!text.empty()) {
     const std::size_t used = end_ & (kChunkSize - 1);
@@ -57,6 +66,7 @@ void TextStore::Unrefer(std::size_t start) noexcept {
 void TextStore::FreeUnreferenced() noexcept {
   const std::size_t firstReferred = starts_.empty() ? end_ : starts_.begin()->first;
   for (; freed_ < (firstReferred >> kChunkBits) && freed_ < chunks_.size(); ++freed_) chunks_[freed_].reset();
+  stamps_.Forget(firstReferred);
 }
 
 StoreRange::StoreRange(std::shared_ptr<TextStore> store, std::size_t start, std::size_t length)
@@ -126,18 +136,19 @@ void ChunkedText::Append(const wchar_t* text, std::size_t count) {
   Add(parts_, size_, std::move(range));
 }
 
-void ChunkedText::AppendShared(const std::shared_ptr<TextStore>& shared, std::wstring_view text) {
+void ChunkedText::AppendShared(const std::shared_ptr<TextStore>& shared, std::wstring_view text,
+                               const ReadTimes* times) {
   if (text.empty()) return;
   StoreRange* last = parts_.empty() || !parts_.back().range.In(shared.get()) ? nullptr : &parts_.back().range;
   if (last != nullptr && last->end() == shared->LastPieceStart() && shared->LastPieceIs(text)) {
     // Another text appended these characters just now, after the same ones as here.
     last->Resize(last->length() + text.size());
   } else if (last != nullptr && last->end() == shared->End()) {
-    shared->Append(text);
+    shared->Append(text, times);
     last->Resize(last->length() + text.size());
   } else {
     // A text that went its own way (emptied, or written anew) joins the store's end.
-    const std::size_t start = shared->LastPieceIs(text) ? shared->LastPieceStart() : shared->Append(text);
+    const std::size_t start = shared->LastPieceIs(text) ? shared->LastPieceStart() : shared->Append(text, times);
     Add(parts_, size_, StoreRange(shared, start, text.size()));
     return;
   }

@@ -10,9 +10,13 @@
 #include <initializer_list>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "common/read_times.h"
+#include "output_view/read_stamps.h"
 
 namespace vexlo {
 
@@ -33,15 +37,21 @@ class TextStore {
   // The characters from p on that lie together in memory, at most `count` of them.
   [[nodiscard]] std::wstring_view Run(std::size_t p, std::size_t count) const noexcept;
   // All or nothing: the chunks it needs are allocated before anything changes.
-  // Returns where the text starts.
-  std::size_t Append(std::wstring_view text);
+  // Returns where the text starts. `times`, offsets in `text`: when its parts were
+  // read; null for text without a time.
+  std::size_t Append(std::wstring_view text, const ReadTimes* times = nullptr);
+  // When the character at p was read; empty for text without a time.
+  [[nodiscard]] std::optional<std::int64_t> TimeAt(std::size_t p) const { return stamps_.At(p); }
+  [[nodiscard]] const ReadStamps& Stamps() const noexcept { return stamps_; }
   // The piece the last Append added.
   [[nodiscard]] std::size_t LastPieceStart() const noexcept { return lastStart_; }
   [[nodiscard]] bool LastPieceIs(std::wstring_view text) const noexcept;
 
   // Its own accounting: the chunks it holds, and the first position still held.
   [[nodiscard]] std::size_t ChunksHeld() const noexcept { return chunks_.size() - freed_; }
-  [[nodiscard]] std::size_t BytesHeld() const noexcept { return ChunksHeld() * kChunkSize * sizeof(wchar_t); }
+  [[nodiscard]] std::size_t BytesHeld() const noexcept {
+    return ChunksHeld() * kChunkSize * sizeof(wchar_t) + stamps_.BytesHeld();
+  }
   [[nodiscard]] std::size_t FirstHeld() const noexcept { return freed_ << kChunkBits; }
 
  private:
@@ -57,6 +67,7 @@ class TextStore {
   std::size_t end_ = 0;
   std::size_t lastStart_ = 0;
   std::map<std::size_t, std::size_t> starts_;  // start of the ranges referring -> how many
+  ReadStamps stamps_;
 };
 
 // [start, start + length) of a store, which the store keeps while the range lives.
@@ -109,7 +120,13 @@ class ChunkedText {
   // Appends to `shared`, or refers to its last piece when that holds the same
   // characters: the same piece appended to several texts one after another is held
   // once. All or nothing.
-  void AppendShared(const std::shared_ptr<TextStore>& shared, std::wstring_view text);
+  void AppendShared(const std::shared_ptr<TextStore>& shared, std::wstring_view text,
+                    const ReadTimes* times = nullptr);
+  // When the character at i was read; empty for text without a time.
+  [[nodiscard]] std::optional<std::int64_t> TimeAt(std::size_t i) const {
+    const Part& part = PartAt(i);
+    return part.range.store().TimeAt(part.range.start() + (i - part.at));
+  }
   // Keeps the first `from` characters and adds each part: all or nothing.
   void ReplaceFrom(std::size_t from, std::initializer_list<std::wstring_view> parts);
   // [first, last) becomes `text`, in storage of its own; what comes after keeps its

@@ -2,28 +2,17 @@
 #include "main_window/frm_vexlo.h"
 
 namespace vexlo {
-namespace {
 
-// FILETIME ticks (UTC), as the strip's tooltips read a probe's time.
-FactTime FileTimeNow() noexcept {
-  FILETIME now{};
-  ::GetSystemTimePreciseAsFileTime(&now);
-  return static_cast<FactTime>((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
-}
-
-}  // namespace
-
-void frm_Vexlo::oLaunch_DataReceived(const std::wstring& sData) {
-  const FactTime receivedAt = FileTimeNow();
+void frm_Vexlo::oLaunch_DataReceived(const std::wstring& sData, const ReadTimes& times) {
+  // The running page's facts read the piece where it lands in that page's box.
+  const auto offset = static_cast<std::uint32_t>(running_.box != nullptr ? running_.box->TextLength() : 0);
   // Appending in place ends with the text that rewriting the whole text would give,
   // without a cost that grows with what the box holds. The caret goes to the end (of
   // what a full box took), and the newest output into view, if the box follows its
   // end; a user who scrolled back or holds a selection keeps the place.
-  // The running page's facts read the piece where it lands in that page's box.
-  const auto offset = static_cast<std::uint32_t>(running_.box != nullptr ? running_.box->TextLength() : 0);
-  for (const TextBox* box : {&txtOutputPing, &txtOutputTracert, &txtOutputLookup}) box->Append(sData);
+  for (const TextBox* box : {&txtOutputPing, &txtOutputTracert, &txtOutputLookup}) box->Append(sData, times);
   sbStatus.PanelText(2, L"Data received");
-  FeedRunFacts(sData, offset, receivedAt);
+  FeedRunFacts(sData, offset, times);
 }
 
 void frm_Vexlo::oLaunch_ProcessEnded() {
@@ -63,6 +52,14 @@ void frm_Vexlo::ClearOptionFragments() noexcept {
 void frm_Vexlo::DataReceived(std::wstring sData) {
   try {
     oLaunch_DataReceived(sData);
+  } catch (...) {
+    RecoverFromFailedHandler();
+  }
+}
+
+void frm_Vexlo::DataReceivedAt(std::wstring sData, ReadTimes times) {
+  try {
+    oLaunch_DataReceived(sData, times);
   } catch (...) {
     RecoverFromFailedHandler();
   }

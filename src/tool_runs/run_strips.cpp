@@ -1,4 +1,6 @@
 // The facts of the Ping and Traceroute pages' runs and the strips that draw them.
+#include <algorithm>
+
 #include "main_window/control_ids.h"
 #include "main_window/frm_vexlo.h"
 #include "output_view/output_view.h"
@@ -44,8 +46,18 @@ void frm_Vexlo::StartRunFacts(RunTool tool) {
   PlaceOutputAndStrip(*running_.box, *running_.strip);
 }
 
-void frm_Vexlo::FeedRunFacts(const std::wstring& piece, std::uint32_t offset, FactTime time) {
-  if (running_.facts == nullptr || !running_.facts->Read(piece, offset, time)) return;
+void frm_Vexlo::FeedRunFacts(std::wstring_view piece, std::uint32_t offset, const ReadTimes& times) {
+  if (running_.facts == nullptr) return;
+  bool added = false;
+  // Each part of a joined piece was read at its own time, and so were its lines.
+  for (std::size_t i = 0; i < times.size(); ++i) {
+    const std::size_t from = std::min(times[i].offset, piece.size());
+    const std::size_t to = i + 1 < times.size() ? std::min(times[i + 1].offset, piece.size()) : piece.size();
+    if (to <= from) continue;
+    added |= running_.facts->Read(piece.substr(from, to - from), offset + static_cast<std::uint32_t>(from),
+                                  times[i].utcTicks);
+  }
+  if (!added) return;
   running_.strip->Refresh();
   if (!::IsWindowVisible(running_.strip->hwnd())) PlaceOutputAndStrip(*running_.box, *running_.strip);
 }

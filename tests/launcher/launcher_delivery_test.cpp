@@ -108,9 +108,10 @@ TEST(OutputReader, RunThatFailsToDecodeEndsAToolOutsideAJob) {
   }
   EXPECT_EQ(::WaitForSingleObject(tool.process.get(), 5000), WAIT_OBJECT_0) << "the tool still runs";
   std::wstring piece;
-  while (queue.Take(piece) == OutputQueue::Took::kPiece) {
+  ReadTimes times;
+  while (queue.Take(piece, times) == OutputQueue::Took::kPiece) {
   }
-  EXPECT_EQ(queue.Take(piece), OutputQueue::Took::kEnd);
+  EXPECT_EQ(queue.Take(piece, times), OutputQueue::Took::kEnd);
 }
 
 }  // namespace

@@ -16,10 +16,11 @@ class OutputQueueTest : public ::testing::Test {
  protected:
   std::wstring TakeText() {
     std::wstring piece;
-    EXPECT_EQ(queue_.Take(piece), Took::kPiece);
+    EXPECT_EQ(queue_.Take(piece, times_), Took::kPiece);
     return piece;
   }
 
+  ReadTimes times_;
   std::atomic<int> wakes_{0};
   OutputQueue queue_{8, 16, [this] { ++wakes_; }};  // pieces of 8 bytes, 16 may wait
 };
@@ -32,7 +33,22 @@ TEST_F(OutputQueueTest, JoinsWaitingPiecesUpToTheirLimitInOrder) {
   EXPECT_EQ(TakeText(), L"abcdefgh");
   EXPECT_EQ(TakeText(), L"i");
   std::wstring piece;
-  EXPECT_EQ(queue_.Take(piece), Took::kNothing);
+  EXPECT_EQ(queue_.Take(piece, times_), Took::kNothing);
+}
+
+TEST_F(OutputQueueTest, JoinedPieceKeepsTheReadTimeOfEachPart) {
+  ASSERT_TRUE(queue_.Push(L"ab", 2, 100));
+  ASSERT_TRUE(queue_.Push(L"cde", 3, 200));
+  ASSERT_TRUE(queue_.Push(L"fghi", 4, 300));  // a piece of its own
+  EXPECT_EQ(TakeText(), L"abcde");
+  ASSERT_EQ(times_.size(), 2u);
+  EXPECT_EQ(times_[0].offset, 0u);
+  EXPECT_EQ(times_[0].utcTicks, 100);
+  EXPECT_EQ(times_[1].offset, 2u);
+  EXPECT_EQ(times_[1].utcTicks, 200);
+  EXPECT_EQ(TakeText(), L"fghi");
+  ASSERT_EQ(times_.size(), 1u);
+  EXPECT_EQ(times_[0].utcTicks, 300);
 }
 
 TEST_F(OutputQueueTest, TakenPieceIsNeverExtended) {
@@ -82,13 +98,13 @@ TEST_F(OutputQueueTest, EndComesAfterEveryPieceAndWakesAnIdleLauncher) {
   ASSERT_TRUE(queue_.Push(L"a", 1));
   EXPECT_EQ(TakeText(), L"a");
   std::wstring piece;
-  EXPECT_EQ(queue_.Take(piece), Took::kNothing);
+  EXPECT_EQ(queue_.Take(piece, times_), Took::kNothing);
   ASSERT_TRUE(queue_.Push(L"b", 1));
   queue_.Close();
   EXPECT_EQ(wakes_, 2);
   EXPECT_EQ(TakeText(), L"b");
-  EXPECT_EQ(queue_.Take(piece), Took::kEnd);
-  EXPECT_EQ(queue_.Take(piece), Took::kEnd);
+  EXPECT_EQ(queue_.Take(piece, times_), Took::kEnd);
+  EXPECT_EQ(queue_.Take(piece, times_), Took::kEnd);
 }
 
 TEST_F(OutputQueueTest, CancelReleasesAWaitingReaderAndAsksForNoWake) {

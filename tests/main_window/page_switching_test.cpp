@@ -6,6 +6,7 @@
 #include <set>
 
 #include "main_window/frm_vexlo.h"
+#include "output_view/output_view_impl.h"
 #include "support/fake_launcher.h"
 #include "support/form_test.h"
 #include "support/scripted_tool_launcher.h"
@@ -49,6 +50,31 @@ TEST_F(PageTest, EachToolPageShowsOnlyItsOwnRuns) {
   ClickTab(4);
   EXPECT_EQ(f.txtOutputLookup.Text(), L"copy");
   EXPECT_TRUE(f.fraTab[3].Visible());
+}
+
+TEST_F(PageTest, KeptOutputShownAgainHasItsReadTimesAndClearTakesThem) {
+  Open();
+  frm_Vexlo& f = *form_;
+  Type(f.txtApplicationPing, L"192.0.2.1");
+  f.cmdExecutePing_Click();
+  // Whole milliseconds, as the boxes keep them.
+  constexpr std::int64_t kFirst = 133'000'000'000'000'000, kSecond = kFirst + 20'000'000;
+  f.oLaunch_DataReceived(L"Pinging\r\nReply\r\n", ReadTimes{{0, kFirst}, {9, kSecond}});
+  f.oLaunch_ProcessEnded();
+  ClickTab(2);
+  ClickTab(1);
+  ASSERT_EQ(f.txtOutputPing.Text(), L"Pinging\r\nReply\r\n");
+  const OutputView& ping = *OutputView::From(f.txtOutputPing.hwnd);
+  EXPECT_EQ(ping.TimeAt(0), kFirst);
+  EXPECT_EQ(ping.TimeAt(9), kSecond);
+  f.cmdClearPing_Click();
+  ClickTab(2);
+  ClickTab(1);
+  EXPECT_EQ(f.txtOutputPing.Text(), L"");
+  // The next run's text starts where the cleared one did: it has its own time alone.
+  f.cmdExecutePing_Click();
+  f.oLaunch_DataReceived(L"next\r\n", ReadTimes{{0, kSecond + 10'000}});
+  EXPECT_EQ(ping.TimeAt(0), kSecond + 10'000);
 }
 
 TEST_F(PageTest, ComingBackToAPageShowsItsNewestOutput) {

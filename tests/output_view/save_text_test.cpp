@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "common/system_message.h"
 #include "output_view/com_api.h"
+#include "controls/controls.h"
 #include "output_view/output_view_impl.h"
 #include "output_view/view_test_support.h"
 #include "common/unique_handles.h"
@@ -296,6 +298,32 @@ TEST_F(ViewSaveTest, CtrlSWritesTheWholeTextAndAFailureIsShownWithTheSystemsWord
   EXPECT_EQ(proposed_.size(), 3u);
   EXPECT_EQ(shown_.size(), 1u);
   EXPECT_EQ(Names(folder_), std::vector<std::wstring>{L"saved.txt"});
+}
+
+TEST_F(ViewSaveTest, WithTimesShownEachTimedLineStartsWithItsLocalTimeAndATab) {
+  OutputViews group;
+  group.Add(view_);
+  ::SetWindowTextW(view_, L"set\r\n");  // no time: no prefix
+  TextBox box;
+  box.hwnd = view_;
+  constexpr std::int64_t kFirst = 133'000'000'000'000'000, kSecond = kFirst + 123'450'000;  // 12.345 s later
+  box.Append(L"Pinging\r\nReply", ReadTimes{{0, kFirst}, {9, kSecond}});
+  answer_ = folder_ + L"\\saved.txt";
+  ::SendMessageW(view_, WM_CHAR, 0x13, 0);
+  EXPECT_EQ(ReadBytes(*answer_), "set\r\nPinging\r\nReply");
+  group.ShowTimes(true);
+  ::SendMessageW(view_, WM_CHAR, 0x13, 0);
+  const auto iso = [](std::int64_t time) {
+    SYSTEMTIME utc{}, local{};
+    const auto ticks = static_cast<std::uint64_t>(time);
+    const FILETIME file{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    EXPECT_TRUE(::FileTimeToSystemTime(&file, &utc) && ::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local));
+    char text[32] = {};
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", local.wYear, local.wMonth, local.wDay,
+                  local.wHour, local.wMinute, local.wSecond, local.wMilliseconds);
+    return std::string(text);
+  };
+  EXPECT_EQ(ReadBytes(*answer_), "set\r\n" + iso(kFirst) + "\tPinging\r\n" + iso(kSecond) + "\tReply");
 }
 
 }  // namespace

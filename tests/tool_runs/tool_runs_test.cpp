@@ -364,7 +364,7 @@ TEST_F(ToolRunTest, APieceCostsEachBoxOneMessageWhetherItFollowsOrNot) {
     test::MessageCounter count(box->hwnd);
     ASSERT_TRUE(count.ok());
     f.oLaunch_DataReceived(L"Reply from 192.0.2.1\r\n");
-    EXPECT_EQ(count.messages, std::vector<UINT>{kAppendOutputMessage});
+    EXPECT_EQ(count.messages, std::vector<UINT>{kAppendTimedOutputMessage});
   }
   for (const TextBox* box : {&f.txtOutputTracert, &f.txtOutputLookup}) EXPECT_EQ(box->Text(), f.txtOutputPing.Text());
   EXPECT_EQ(f.txtOutputPing.Text(),
