@@ -40,6 +40,8 @@ bench: build
 screenshot: build
 	SCREENSHOT_WAIT=15 scripts/screenshot.sh $(BUILD) docs/screenshot.png ping
 	SCREENSHOT_WAIT=15 scripts/screenshot.sh $(BUILD) docs/screenshot-hops.png hops
+	SCREENSHOT_WAIT=15 scripts/screenshot.sh $(BUILD) docs/screenshot-times.png ping times
+	SCREENSHOT_WAIT=15 scripts/screenshot.sh $(BUILD) docs/screenshot-maximized.png ping max
 
 clean:
 	rm -rf build

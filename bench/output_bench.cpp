@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "common/unique_handles.h"
+#include "process_memory.h"
 #include "common/window_base.h"
 #include "controls/controls.h"
 #include "launcher/console_control.h"
@@ -48,6 +49,8 @@
 #include "support/test_support.h"
 
 namespace {
+
+using vexlo::bench::PrivateBytes;
 
 using namespace vexlo;
 using Clock = std::chrono::steady_clock;
@@ -61,17 +64,6 @@ constexpr int kBoxWidth = 417;
 constexpr int kBoxHeight = 243;
 constexpr int kPiecesPerSize = 8;
 const std::size_t kSizes[] = {0, 1 * kMi, 5 * kMi, 10 * kMi, 20 * kMi};
-
-// Private memory; where the system reports none (Wine), the working set instead.
-std::size_t PrivateBytes() {
-  PROCESS_MEMORY_COUNTERS_EX counters{};
-  counters.cb = sizeof counters;
-  if (!::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                              sizeof counters)) {
-    return 0;
-  }
-  return counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.WorkingSetSize;
-}
 
 void PumpPending() {
   MSG msg;

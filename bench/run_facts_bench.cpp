@@ -17,7 +17,11 @@
 
 #include "run_facts/run_facts.h"
 
+#include "process_memory.h"
+
 namespace {
+
+using vexlo::bench::PrivateBytes;
 
 using namespace vexlo;
 using Clock = std::chrono::steady_clock;
@@ -28,16 +32,6 @@ constexpr std::size_t kColumns = 400;
 constexpr FactTime kSecond = 10'000'000;  // FILETIME ticks
 
 double Ns(Clock::duration d) { return std::chrono::duration<double, std::nano>(d).count(); }
-
-std::size_t PrivateBytes() {
-  PROCESS_MEMORY_COUNTERS_EX counters{};
-  counters.cb = sizeof counters;
-  if (!::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                              sizeof counters)) {
-    return 0;
-  }
-  return counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.WorkingSetSize;
-}
 
 // The output file is read as UTF-8.
 std::string Utf8(const std::wstring& text) {

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# screenshot.sh BUILD_DIR OUTPUT.png [ping|hops]: the real window under Xvfb and Wine's
-# normal driver. With ping or hops, the window of tests/screenshot_host.exe, which runs
-# the scripted tool as ping (or tracert) on its page, so the picture shows a run.
+# screenshot.sh BUILD_DIR OUTPUT.png [ping|hops [times] [max]]: the real window under
+# Xvfb and Wine's normal driver. With ping or hops, the window of
+# tests/screenshot_host.exe, which runs the scripted tool as ping (or tracert) on its
+# page, so the picture shows a run; times shows the read times, max maximizes.
 # SCREENSHOT_DPI=144 (or 192) shows it at 150 % (200 %).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 out=$2
-run=${3:-}
+run="${*:3}"
 program="$build/vexlo.exe"
 [ -n "$run" ] && program="$build/tests/screenshot_host.exe"
 . "$here/wine-env.sh"

@@ -22,6 +22,9 @@ struct TimedOutput {
   const wchar_t* text;
   std::size_t length;
   const ReadTimes* times;
+  // Set by the view: where the text starts in its text, so the sender needs no second
+  // message to learn it.
+  std::size_t* startsAt = nullptr;
 };
 
 [[nodiscard]] inline std::int64_t UtcTicksNow() noexcept {

@@ -67,9 +67,11 @@ bool TextBox::CaretAt(int position) const {
   return start == end && start == static_cast<DWORD>(position);
 }
 
-void TextBox::Append(const std::wstring& text, const ReadTimes& times) const {
-  TimedOutput output{text.c_str(), text.size(), &times};
+std::size_t TextBox::Append(const std::wstring& text, const ReadTimes& times) const {
+  std::size_t startsAt = 0;
+  TimedOutput output{text.c_str(), text.size(), &times, &startsAt};
   ::SendMessageW(hwnd, kAppendTimedOutputMessage, 0, reinterpret_cast<LPARAM>(&output));
+  return startsAt;
 }
 
 void TextBox::Append(const std::wstring& text) const {

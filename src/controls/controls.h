@@ -49,7 +49,8 @@ class TextBox : public Control {
   // box takes what fits.
   void Append(const std::wstring& text) const;
   // The same, with when the text's parts were read, which the box keeps with them.
-  void Append(const std::wstring& text, const ReadTimes& times) const;
+  // Returns where the text starts in the box's text.
+  std::size_t Append(const std::wstring& text, const ReadTimes& times) const;
 };
 
 class CommandButton : public Control {

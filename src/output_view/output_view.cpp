@@ -134,6 +134,7 @@ LRESULT OutputView::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case kAppendTimedOutputMessage: {
       if (::InSendMessageEx(nullptr) != ISMEX_NOSEND || lp == 0) return FALSE;
       const auto& output = *reinterpret_cast<const TimedOutput*>(lp);
+      if (output.startsAt != nullptr) *output.startsAt = text_.size();
       Append({output.text, output.length}, output.times);
       return follows_ ? TRUE : FALSE;
     }

@@ -4,15 +4,17 @@
 namespace vexlo {
 
 void frm_Vexlo::oLaunch_DataReceived(const std::wstring& sData, const ReadTimes& times) {
-  // The running page's facts read the piece where it lands in that page's box.
-  const auto offset = static_cast<std::uint32_t>(running_.box != nullptr ? running_.box->TextLength() : 0);
   // Appending in place ends with the text that rewriting the whole text would give,
   // without a cost that grows with what the box holds. The caret goes to the end (of
   // what a full box took), and the newest output into view, if the box follows its
   // end; a user who scrolled back or holds a selection keeps the place.
-  for (const TextBox* box : {&txtOutputPing, &txtOutputTracert, &txtOutputLookup}) box->Append(sData, times);
+  std::size_t offset = 0;  // where the piece lands in the running page's box
+  for (const TextBox* box : {&txtOutputPing, &txtOutputTracert, &txtOutputLookup}) {
+    const std::size_t startsAt = box->Append(sData, times);
+    if (box == running_.box) offset = startsAt;
+  }
   sbStatus.PanelText(2, L"Data received");
-  FeedRunFacts(sData, offset, times);
+  FeedRunFacts(sData, static_cast<std::uint32_t>(offset), times);
 }
 
 void frm_Vexlo::oLaunch_ProcessEnded() {

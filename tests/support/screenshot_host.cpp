@@ -1,6 +1,7 @@
 // The program's window with the scripted tool in place of ping and tracert, for the
 // pictures `make screenshot` takes: "screenshot_host ping" runs a ping of 60 probes
 // with some lost, "screenshot_host hops" a traceroute of 9 hops, each on its page.
+// "times" adds the read times' gutter, "max" maximizes the window.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -30,6 +31,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     return 1;
   }
   form.Show();
+  if (std::wcsstr(commandLine, L"max") != nullptr) ::ShowWindow(form.hwnd(), SW_MAXIMIZE);
+  if (std::wcsstr(commandLine, L"times") != nullptr) form.outputViews.ShowTimes(true);
   if (hops) {
     form.tabRTF.SelectedItem(2);
     form.tabRTF_Click();
