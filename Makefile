@@ -41,7 +41,7 @@ screenshot: build
 	SCREENSHOT_WAIT=15 scripts/screenshot.sh $(BUILD) docs/screenshot.png ping
 	SCREENSHOT_WAIT=15 scripts/screenshot.sh $(BUILD) docs/screenshot-hops.png hops
 	SCREENSHOT_WAIT=15 scripts/screenshot.sh $(BUILD) docs/screenshot-times.png ping times
-	SCREENSHOT_WAIT=15 scripts/screenshot.sh $(BUILD) docs/screenshot-maximized.png ping max
+	SCREENSHOT_WAIT=15 SCREENSHOT_SCREEN=1024x768 scripts/screenshot.sh $(BUILD) docs/screenshot-maximized.png ping max
 
 clean:
 	rm -rf build

@@ -20,10 +20,10 @@
 //      Clear and page switches between them; memory per character received, the end
 //      of the run and a page switch at the end, and the longest time away from the
 //      message loop. Each line carries its read time, a line a second, as ping -t
-//      sends them.
-// Usage: output_bench [scripted_tool.exe [ping_flood.exe]] | output_bench week
+//      sends them. Then the same with the times shown in the boxes' gutter.
+// Usage: output_bench [scripted_tool.exe [ping_flood.exe]] | output_bench week [times]
 //   defaults: ..\tests\scripted_tool.exe and ping_flood.exe beside this program;
-//   "week" runs only the fourth.
+//   "week" runs only the fourth, "week times" only its run with the times shown.
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -609,13 +609,15 @@ double PaintAndPump(const frm_Vexlo& form) {
   return Ms(Clock::now() - start);
 }
 
-int BenchWeekOfPing() {
+int BenchWeekOfPing(bool timesShown) {
   constexpr std::size_t kWeekChars = 48'000'000;
-  std::printf("\n== 4. A week of ping -t: %.0f M characters through the whole window ==\n", kWeekChars / 1e6);
+  std::printf("\n== 4%s. A week of ping -t: %.0f M characters through the whole window%s ==\n",
+              timesShown ? "b" : "a", kWeekChars / 1e6, timesShown ? ", the read times shown" : "");
   auto log = std::make_shared<test::FakeLauncherLog>();
   const std::size_t before = PrivateBytes();
   auto form = Open([&](ConsoleLauncherEvents& events) { return std::make_unique<test::FakeLauncher>(events, log); });
   if (!form) return 1;
+  if (timesShown) form->outputViews.ShowTimes(true);
   PaintAndPump(*form);
   // Pieces as the launcher hands them on: a full buffer of 8,192 characters cut
   // anywhere in a line, now and then a single line or a part of a buffer.
@@ -716,7 +718,10 @@ int wmain(int argc, wchar_t** argv) {
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TAB_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&icc);
   if (!OutputView::Register(::GetModuleHandleW(nullptr))) return 1;
-  if (argc > 1 && std::wstring(argv[1]) == L"week") return BenchWeekOfPing();
+  if (argc > 1 && std::wstring(argv[1]) == L"week") {
+    if (argc > 2 && std::wstring(argv[2]) == L"times") return BenchWeekOfPing(true);
+    return BenchWeekOfPing(false) | BenchWeekOfPing(true);
+  }
   const std::wstring tool = argc > 1 ? argv[1] : test::ProgramDirectory() + L"..\\tests\\scripted_tool.exe";
   const std::wstring flood = argc > 2 ? argv[2] : test::ProgramDirectory() + L"ping_flood.exe";
   const auto start = Clock::now();
@@ -726,7 +731,8 @@ int wmain(int argc, wchar_t** argv) {
   std::fflush(stdout);
   failed |= BenchFlood(flood);
   std::fflush(stdout);
-  failed |= BenchWeekOfPing();
+  failed |= BenchWeekOfPing(false);
+  failed |= BenchWeekOfPing(true);
   std::printf("\nbench ran %.1f s\n", Ms(Clock::now() - start) / 1000);
   return failed;
 }

@@ -16,7 +16,7 @@ prefix="$build/wine/run-prefix"
 display=:${SCREENSHOT_DISPLAY:-97}
 
 dpi=${SCREENSHOT_DPI:-96}
-Xvfb "$display" -screen 0 1600x1200x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 ${SCREENSHOT_SCREEN:-1600x1200}x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
 xvfb=$!
 export DISPLAY=$display
 cleanup() {

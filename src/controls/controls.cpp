@@ -147,6 +147,9 @@ WindowBase& Frame::Procedure() {
 
 bool Frame::Register(HINSTANCE instance) {
   WNDCLASSEXW wc{};
+  // The border follows the frame's edge: a frame that grows with the window is drawn
+  // anew, or its old edge would stay inside it.
+  wc.style = CS_HREDRAW | CS_VREDRAW;
   wc.hInstance = instance;
   wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);

@@ -31,7 +31,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     return 1;
   }
   form.Show();
-  if (std::wcsstr(commandLine, L"max") != nullptr) ::ShowWindow(form.hwnd(), SW_MAXIMIZE);
+  if (std::wcsstr(commandLine, L"max") != nullptr) {
+    // Xvfb has no window manager to maximize it: the window takes the work area itself.
+    MONITORINFO monitor{sizeof monitor};
+    if (::GetMonitorInfoW(::MonitorFromWindow(form.hwnd(), MONITOR_DEFAULTTOPRIMARY), &monitor)) {
+      const RECT& work = monitor.rcWork;
+      ::SetWindowPos(form.hwnd(), nullptr, work.left, work.top, work.right - work.left, work.bottom - work.top,
+                     SWP_NOZORDER);
+    }
+  }
   if (std::wcsstr(commandLine, L"times") != nullptr) form.outputViews.ShowTimes(true);
   if (hops) {
     form.tabRTF.SelectedItem(2);
