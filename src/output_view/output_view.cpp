@@ -85,10 +85,6 @@ WindowBase& OutputViewProcedure() { return OutputView::Procedure(); }
 
 bool IsOutputView(HWND hwnd) noexcept { return OutputView::From(hwnd) != nullptr; }
 
-bool OutputViewFollows(HWND hwnd) noexcept {
-  const OutputView* view = OutputView::From(hwnd);
-  return view != nullptr && view->Follows();
-}
 
 bool UseSaveAsUi(HWND view, SaveAsUi ui) {
   OutputView* outputView = OutputView::From(view);

@@ -38,9 +38,6 @@ inline constexpr wchar_t kOutputViewClass[] = L"VexloOutputView";
 // The procedure that runs every view: views are created for it, in kOutputViewClass.
 [[nodiscard]] WindowBase& OutputViewProcedure();
 [[nodiscard]] bool IsOutputView(HWND hwnd) noexcept;
-// Whether the view moves to new output as it comes: the user is at its end, neither
-// scrolled away nor holding a selection. False for any other window.
-[[nodiscard]] bool OutputViewFollows(HWND hwnd) noexcept;
 
 // How Save As asks for a path and shows a failure: the system's save dialog and a
 // message box, unless replaced (the tests replace them).

@@ -75,7 +75,10 @@ void OutputView::OnSize() {
   if (::GetClientRect(hwnd_, &r)) clientSize_ = {r.right, r.bottom};
   // A new size undoes EM_SETRECT, as in the edit control.
   ResetFormatRect();
-  ScrollTo(firstRow_);
+  // A view that follows its output keeps its end in view as it shrinks or grows; one the
+  // user reads in keeps its top row.
+  if (follows_) ScrollCaretIntoView();
+  else ScrollTo(firstRow_);
 }
 
 int OutputView::WrapWidth() const { return std::max<int>(1, formatRect_.right - TextLeft()); }

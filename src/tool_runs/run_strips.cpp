@@ -25,8 +25,6 @@ void frm_Vexlo::PlaceOutputAndStrip(const TextBox& box, RunStrip& strip) {
   const OutputPlace place = OutputAndStripRects({page.right, page.bottom}, shown);
   const RECT& r = place.output;
   ::MoveWindow(box.hwnd, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
-  // A box that follows its end keeps it in view as it shrinks; a resize alone keeps its top row.
-  if (OutputViewFollows(box.hwnd)) ::SendMessageW(box.hwnd, EM_SCROLLCARET, 0, 0);
   if (shown) {
     const RECT& s = place.strip;
     ::MoveWindow(strip.hwnd(), s.left, s.top, s.right - s.left, s.bottom - s.top, TRUE);
